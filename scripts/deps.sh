@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs ("build"), and what running
+# it in a private X session and testing it need on top ("run", "test").
+# Does nothing when everything is already there.
+#
+#   scripts/deps.sh build|run|test
+set -euo pipefail
+
+build=(cmake g++ make qt6-base-dev libgl-dev)
+session=(xvfb openbox trayer x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation2)
+testing=(xclip iproute2)
+
+case "${1:-test}" in
+build) wanted=("${build[@]}") ;;
+run) wanted=("${build[@]}" "${session[@]}") ;;
+test) wanted=("${build[@]}" "${session[@]}" "${testing[@]}") ;;
+*)
+    echo "usage: $0 build|run|test" >&2
+    exit 2
+    ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q </dev/null
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null

@@ -1,0 +1,79 @@
+# shellcheck shell=bash
+# A private X session to run and test the program in: Xvfb on a display of
+# its own choosing, the openbox window manager, and the trayer notification
+# area. Source this file, then:
+#
+#   xsession_start [--no-tray] [tray-ready-helper]
+#   ... DISPLAY now points at the session ...
+#   xsession_stop
+#
+# Every process it starts is ended by PID in xsession_stop.
+
+XSESSION_PIDS=()
+XSESSION_DIR=""
+
+_xsession_wait_for() {
+    local what=$1
+    shift
+    local tries=0
+    until "$@" >/dev/null 2>&1; do
+        tries=$((tries + 1))
+        if [ "$tries" -ge 300 ]; then
+            echo "xsession: $what did not come up" >&2
+            [ -n "$XSESSION_DIR" ] && tail -n 20 "$XSESSION_DIR"/*.log >&2 2>/dev/null
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+
+_xsession_has_wm() {
+    xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
+}
+
+xsession_start() {
+    local with_tray=1
+    if [ "${1:-}" = "--no-tray" ]; then
+        with_tray=0
+        shift
+    fi
+    local tray_ready=${1:-}
+
+    XSESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-xsession.XXXXXX")
+    # -displayfd: the server picks a free display and writes its number once
+    # it accepts connections.
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
+        3>"$XSESSION_DIR/display" >"$XSESSION_DIR/xvfb.log" 2>&1 &
+    XSESSION_PIDS+=($!)
+    _xsession_wait_for "the X server" test -s "$XSESSION_DIR/display" || return 1
+    DISPLAY=":$(head -n 1 "$XSESSION_DIR/display")"
+    export DISPLAY
+
+    openbox >"$XSESSION_DIR/openbox.log" 2>&1 &
+    XSESSION_PIDS+=($!)
+    _xsession_wait_for "the window manager" _xsession_has_wm || return 1
+
+    if [ "$with_tray" = 1 ]; then
+        trayer --edge bottom --align right --widthtype request --height 24 \
+            --SetDockType true --SetPartialStrut true --expand true \
+            --transparent false --tint 0x303840 >"$XSESSION_DIR/trayer.log" 2>&1 &
+        XSESSION_PIDS+=($!)
+        if [ -n "$tray_ready" ]; then
+            _xsession_wait_for "the notification area" "$tray_ready" || return 1
+        else
+            _xsession_wait_for "the notification area" xdotool search --classname trayer || return 1
+        fi
+    fi
+}
+
+xsession_stop() {
+    local pid
+    for ((i = ${#XSESSION_PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${XSESSION_PIDS[i]}
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    XSESSION_PIDS=()
+    [ -n "$XSESSION_DIR" ] && rm -rf "$XSESSION_DIR"
+    XSESSION_DIR=""
+}

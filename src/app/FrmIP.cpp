@@ -1,0 +1,226 @@
+#include "app/FrmIP.h"
+
+#include "address/AddressRefresh.h"
+#include "app/AppIcon.h"
+#include "app/CloseQuestion.h"
+#include "app/FormFonts.h"
+#include "app/LinkLabel.h"
+#include "commands/Commands.h"
+#include "floating/FloatIpMenu.h"
+#include "settings/AppSettings.h"
+#include "settings/Twips.h"
+#include "tray/TrayIcon.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+// The window is 3270 twips wide inside. Its outer height of 1665 twips holds
+// a classic title bar and frame of 360 twips, which leaves this much inside.
+constexpr int kClientWidthTwips = 3270;
+constexpr int kClientHeightTwips = 1305;
+
+void place(QWidget *control, int left, int top, int width, int height)
+{
+    control->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
+                         Twips::toPixels(height));
+}
+
+QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setFont(FormFonts::system(9.75, true));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , txtIP(new QLabel(QStringLiteral("255.255.255.255"), this))
+    , cmdShow(makeButton(QStringLiteral("Floating On"), "cmdShow", this))
+    , cmdHide(makeButton(QStringLiteral("Hide"), "cmdHide", this))
+    , cmdCopy(makeButton(QStringLiteral("Copy"), "cmdCopy", this))
+    , lblWebAdd(new LinkLabel(webAddress(), this))
+    , m_settings(settings)
+    , m_floating([this, &settings] { return loadFloatingWindow(settings); })
+    , m_tray(std::make_unique<TrayIcon>(AppIcon::icon()))
+    , m_mnuFloatIp(new FloatIpMenu(this))
+    , m_refresh(std::make_unique<AddressRefresh>(
+          wskIP, [this](const QString &text) { txtIP->setText(text); },
+          [this](const QString &text) { m_floating.get().setCurrentIP(text); }))
+    , m_commands(std::make_unique<Commands>(*this, m_floating, *m_tray, *m_mnuFloatIp, settings))
+{
+    setObjectName(QStringLiteral("frmIP"));
+    setWindowTitle(caption());
+    setWindowIcon(AppIcon::icon());
+    setAttribute(Qt::WA_QuitOnClose, false);
+    layOutControls();
+
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &FrmIP::shutDown);
+
+    Form_Load();
+}
+
+FrmIP::~FrmIP()
+{
+    // Destroyed without having shut down (the application ended some other
+    // way): the same shut-down, without asking.
+    shutDown();
+}
+
+QString FrmIP::caption()
+{
+    return QStringLiteral("Kestrune's IP Tool");
+}
+
+QString FrmIP::webAddress()
+{
+    return QStringLiteral("kestrune.com");
+}
+
+QString FrmIP::webUrl()
+{
+    return QStringLiteral("https://") + webAddress() + u'/';
+}
+
+void FrmIP::layOutControls()
+{
+    setFixedSize(Twips::toPixels(kClientWidthTwips), Twips::toPixels(kClientHeightTwips));
+
+    txtIP->setObjectName(QStringLiteral("txtIP"));
+    place(txtIP, 120, 120, 3015, 375);
+    txtIP->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    txtIP->setFont(FormFonts::named(QStringLiteral("Tahoma"), 14.25, true, true));
+    txtIP->setAutoFillBackground(true);
+    txtIP->setAccessibleName(tr("IP address"));
+    txtIP->setTextInteractionFlags(Qt::NoTextInteraction);
+
+    place(cmdShow, 120, 600, 1335, 375);
+    place(cmdHide, 1440, 600, 855, 375);
+    place(cmdCopy, 2280, 600, 855, 375);
+
+    lblWebAdd->setObjectName(QStringLiteral("lblWebAdd"));
+    place(lblWebAdd, 720, 1020, 1815, 255);
+    lblWebAdd->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    lblWebAdd->setFont(FormFonts::named(QStringLiteral("Arial"), 9, true, false, true));
+    QPalette linkPalette = lblWebAdd->palette();
+    linkPalette.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    lblWebAdd->setPalette(linkPalette);
+    lblWebAdd->setAutoFillBackground(true);
+    lblWebAdd->setAccessibleName(tr("Web site %1").arg(webAddress()));
+
+    // Tab order Copy, Floating, Hide; Copy has the focus to begin with.
+    setTabOrder(cmdCopy, cmdShow);
+    setTabOrder(cmdShow, cmdHide);
+    cmdCopy->setFocus();
+}
+
+void FrmIP::Form_Load()
+{
+    if (m_settings.floatingOnAtStart()) {
+        m_floating.get().show();
+        cmdShow->setText(QStringLiteral("Floating Off"));
+    }
+
+    // Hidden at start only when the tray icon can bring the window back.
+    m_staysHiddenAtStart = m_settings.mainWindowHiddenAtStart() && TrayIcon::isAvailable();
+
+    m_tray->AddTrayIcon();
+
+    m_refresh->showInitial();
+}
+
+FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
+{
+    auto *window = new FrmFloatingIP(settings);
+    // Its popup belongs to this window and opens at the pointer.
+    connect(window, &FrmFloatingIP::popupRequested, this,
+            [this](QPoint at) { m_mnuFloatIp->popup(at); });
+    return window;
+}
+
+void FrmIP::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void FrmIP::Form_Resize()
+{
+    // Minimised, the window leaves the screen and the taskbar, and the tray
+    // icon is the way back; without a notification area it stays minimised
+    // on the taskbar instead. Nothing is stored either way.
+    if (!isMinimized())
+        return;
+    // After the state change has finished: a minimise that also shows the
+    // window (showMinimized()) would otherwise show it again right away.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isMinimized() && isVisible() && TrayIcon::isAvailable())
+                hide();
+        },
+        Qt::QueuedConnection);
+}
+
+void FrmIP::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    if (event->spontaneous()) {
+        // The user asked: the title bar's close button or the window
+        // manager's close command.
+        Form_Unload();
+        return;
+    }
+    // Closed by the application quitting (the session ending, say).
+    shutDown();
+    event->accept();
+}
+
+void FrmIP::Form_Unload()
+{
+    if (m_ended)
+        return;
+    if (CloseQuestion::ask(this) == CloseQuestion::Answer::HideInstead) {
+        m_commands->cmdHide_Click();
+        return;
+    }
+    shutDown();
+}
+
+void FrmIP::shutDown()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+
+    m_tray->DeleteTrayIcon();
+    FrmFloatingIP &floating = m_floating.get();
+    m_settings.saveFloatingPosition(floating.pos());
+    floating.endHandlers();
+
+    hide();
+    floating.hide();
+    emit ended();
+}
+
+void FrmIP::keyPressEvent(QKeyEvent *event)
+{
+    // Keys the focused button does not use arrive here too, once per press.
+    if (!event->isAutoRepeat())
+        m_commands->Form_KeyDown(event->key(), event->modifiers());
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/OnDemandWindow.h"
+#include "floating/FrmFloatingIP.h"
+
+#include <QWidget>
+#include <memory>
+
+class AddressRefresh;
+class AddressSource;
+class AppSettings;
+class Commands;
+class FloatIpMenu;
+class LinkLabel;
+class QLabel;
+class QPushButton;
+class TrayIcon;
+
+using FloatingWindow = OnDemandWindow<FrmFloatingIP>;
+
+/// The main window, "Kestrune's IP Tool": the address, three buttons and the
+/// maker's web address, at a fixed size. It lives from start-up to the end of
+/// the process and owns what the rest of the program works through: the
+/// floating window, the tray icon, both popup menus, the address refresh and
+/// the commands.
+///
+/// Constructing it is its load step. Minimising hides it (while there is a
+/// notification area to come back from); a close request from the window
+/// system asks whether to hide instead; the answer No, the application
+/// quitting for any other reason, and destroying the window all end the
+/// program the same way: the tray icon goes, the floating window's position
+/// is stored, and ended() tells the start-up procedure to end the event loop.
+class FrmIP : public QWidget
+{
+    Q_OBJECT
+
+public:
+    FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent = nullptr);
+    ~FrmIP() override;
+
+    static QString caption();
+    static QString webAddress();
+    static QString webUrl();
+
+    /// What the load step decided: `Vis` was "NO" and there is a
+    /// notification area to reach the program through.
+    bool staysHiddenAtStart() const { return m_staysHiddenAtStart; }
+
+    /// A request to close the main window: asks whether to hide instead.
+    void Form_Unload();
+
+    /// Whether the program has gone through its shut-down.
+    bool hasEnded() const { return m_ended; }
+
+    FloatingWindow &floating() { return m_floating; }
+    TrayIcon &tray() { return *m_tray; }
+    FloatIpMenu &mnuFloatIp() { return *m_mnuFloatIp; }
+    AddressRefresh &refresh() { return *m_refresh; }
+    Commands &commands() { return *m_commands; }
+
+    QLabel *const txtIP;
+    QPushButton *const cmdShow;
+    QPushButton *const cmdHide;
+    QPushButton *const cmdCopy;
+    LinkLabel *const lblWebAdd;
+
+signals:
+    /// The shut-down has run: the process is to end now, and nothing of the
+    /// program acts any more.
+    void ended();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void layOutControls();
+    void Form_Load();
+    FrmFloatingIP *loadFloatingWindow(const AppSettings &settings);
+    void Form_Resize();
+    void shutDown();
+
+    const AppSettings &m_settings;
+    FloatingWindow m_floating;
+    std::unique_ptr<TrayIcon> m_tray;
+    FloatIpMenu *m_mnuFloatIp;
+    std::unique_ptr<AddressRefresh> m_refresh;
+    std::unique_ptr<Commands> m_commands;
+    bool m_staysHiddenAtStart = false;
+    bool m_ended = false;
+};

@@ -1,0 +1,127 @@
+#include "floating/FrmFloatingIP.h"
+
+#include "app/FormFonts.h"
+#include "floating/FrameShape.h"
+#include "settings/AppSettings.h"
+#include "settings/Twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QWindow>
+
+FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_settings(settings)
+    , lblCurrentIP(new QLabel(QStringLiteral("255.255.255.255"), this))
+    , shpBorder(new FrameShape(this))
+{
+    setWindowTitle(QStringLiteral("Form2"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    // A Tool window would otherwise vanish whenever another program is active.
+    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
+    setFixedSize(Twips::toPixels(kWidthTwips), Twips::toPixels(kHeightTwips));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setAccessibleName(tr("Current IP address"));
+
+    lblCurrentIP->setObjectName(QStringLiteral("lblCurrentIP"));
+    lblCurrentIP->setGeometry(Twips::toPixels(120), Twips::toPixels(45), Twips::toPixels(2055),
+                              Twips::toPixels(255));
+    lblCurrentIP->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    lblCurrentIP->setFont(FormFonts::system(9.75, true));
+    lblCurrentIP->setBackgroundRole(QPalette::Button);
+    lblCurrentIP->setForegroundRole(QPalette::ButtonText);
+    lblCurrentIP->setAutoFillBackground(true);
+
+    shpBorder->setObjectName(QStringLiteral("shpBorder"));
+    shpBorder->setGeometry(rect());
+
+    Form_Load();
+}
+
+FrmFloatingIP::~FrmFloatingIP()
+{
+    // Destroyed without being closed first: keep the position all the same.
+    if (!m_unloaded && !m_handlersEnded)
+        storePosition();
+}
+
+void FrmFloatingIP::Form_Load()
+{
+    // Applied as stored, even off every screen; the stay-on-top layer comes
+    // with the window's flags.
+    move(m_settings.floatingPosition());
+}
+
+void FrmFloatingIP::setCurrentIP(const QString &text)
+{
+    lblCurrentIP->setText(text);
+    lblCurrentIP->setAccessibleName(text);
+}
+
+QString FrmFloatingIP::currentIP() const
+{
+    return lblCurrentIP->text();
+}
+
+void FrmFloatingIP::endHandlers()
+{
+    m_handlersEnded = true;
+}
+
+void FrmFloatingIP::storePosition()
+{
+    m_settings.saveFloatingPosition(pos());
+}
+
+void FrmFloatingIP::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        emit popupRequested(event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        m_dragStarted = false;
+        m_followingPointer = false;
+        m_grabOffset = event->globalPosition().toPoint() - pos();
+    }
+}
+
+void FrmFloatingIP::mouseMoveEvent(QMouseEvent *event)
+{
+    // Only the left button, held alone, drags.
+    if (event->buttons() != Qt::LeftButton) {
+        m_followingPointer = false;
+        return;
+    }
+    if (!m_dragStarted) {
+        m_dragStarted = true;
+        // The window manager's own move loop when it has one; the window
+        // then follows the pointer until the button is released.
+        if (windowHandle() && windowHandle()->startSystemMove())
+            return;
+        m_followingPointer = true;
+    }
+    if (m_followingPointer)
+        move(event->globalPosition().toPoint() - m_grabOffset);
+}
+
+void FrmFloatingIP::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_dragStarted = false;
+        m_followingPointer = false;
+    }
+}
+
+void FrmFloatingIP::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (m_unloaded)
+        return;
+    if (!m_handlersEnded)
+        storePosition();
+    m_unloaded = true;
+    emit unloaded();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QPoint>
+#include <QWidget>
+
+class AppSettings;
+class FrameShape;
+class QLabel;
+
+/// The small borderless window that stays above all others and shows the
+/// address on one line. A left drag moves it, a right press asks for its
+/// popup menu (which the main window hosts), and it remembers where it
+/// stood: its load step restores the stored position, and closing or
+/// destroying it stores the position again.
+///
+/// It holds no other logic: the main window writes its label, shows it and
+/// unloads it, and the commands write whether it is on.
+class FrmFloatingIP : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kWidthTwips = 2295;
+    static constexpr int kHeightTwips = 330;
+
+    /// Loads the window (the load step), hidden.
+    explicit FrmFloatingIP(const AppSettings &settings);
+    ~FrmFloatingIP() override;
+
+    void setCurrentIP(const QString &text);
+    QString currentIP() const;
+
+    /// The process is ending: none of this window's handlers may run again,
+    /// so destroying it stores nothing.
+    void endHandlers();
+
+signals:
+    /// A right press on the window or its label, at @p globalPos.
+    void popupRequested(QPoint globalPos);
+    /// The window has been closed and is to be destroyed.
+    void unloaded();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Load();
+    void storePosition();
+
+    const AppSettings &m_settings;
+    QLabel *lblCurrentIP;
+    FrameShape *shpBorder;
+    bool m_unloaded = false;
+    bool m_handlersEnded = false;
+
+    // Following the pointer ourselves, where the window system will not move
+    // the window for us.
+    bool m_dragStarted = false;
+    bool m_followingPointer = false;
+    QPoint m_grabOffset;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+/// An INI text that can be read and edited without disturbing what a person
+/// wrote into it: comments, unknown lines, other sections and the order of
+/// keys all survive an edit, and only the line of the edited key changes.
+///
+/// Values read back exactly as they were set. A value with outer blanks, a
+/// leading quote or control characters is written in double quotes with
+/// backslash escapes; any other value is written as it stands, so text typed
+/// by hand such as `X=4320,5` or `Path=C:\Temp` reads back unchanged.
+/// Sections and keys are case-sensitive; a key given twice reads as its last
+/// occurrence.
+class IniDocument
+{
+public:
+    static IniDocument parse(const QByteArray &text);
+
+    std::optional<QString> value(const QString &section, const QString &key) const;
+    void setValue(const QString &section, const QString &key, const QString &value);
+
+    QByteArray toText() const;
+
+    static QString encodeValue(const QString &value);
+    static QString decodeValue(const QString &text);
+
+private:
+    enum class Kind
+    {
+        Other,
+        Section,
+        Entry
+    };
+    struct Line
+    {
+        QByteArray text; // without the line ending
+        bool crlf = false;
+        Kind kind = Kind::Other;
+        QString section; // the section the line belongs to (its own name for a header)
+        QString key;
+    };
+
+    static Line parseLine(const QByteArray &raw, const QString &currentSection);
+    qsizetype lastEntry(const QString &section, const QString &key) const;
+    qsizetype insertionPoint(const QString &section) const;
+    bool usesCrlf() const;
+
+    QList<Line> m_lines;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+/// The per-user store of text values addressed by application, section and
+/// key. Every call goes to the store itself: nothing is cached, and a value
+/// written is seen by the next read, in this process and in any other.
+///
+/// Linux and other Unix systems: one INI file per application,
+/// `<location>/<application>.conf`, with the section as `[section]`. Writes are
+/// atomic and durable: the new file replaces the old one by rename after it has
+/// reached the disk, under a lock file, so a crash or a second running copy
+/// never leaves a half-written file and a write never drops other keys.
+///
+/// Windows: the registry, `HKEY_CURRENT_USER\Software\VB and VBA Program
+/// Settings\<application>\<section>`. macOS: the native preferences of the user.
+class SettingsStore
+{
+public:
+    /// @p location is the folder (or registry root) the store lives under;
+    /// tests point it at a temporary folder.
+    explicit SettingsStore(QString location = defaultLocation());
+
+    static QString defaultLocation();
+    QString location() const { return m_location; }
+
+    /// The stored text, or the empty text when the application, the section
+    /// or the key does not exist or the store cannot be read.
+    QString GetSetting(const QString &application, const QString &section,
+                       const QString &key) const;
+
+    /// Stores @p text, creating the application and section when needed.
+    /// A store that cannot be written leaves everything as it was; the result
+    /// says whether the value reached the store, and callers may ignore it.
+    bool SaveSetting(const QString &application, const QString &section, const QString &key,
+                     const QString &text) const;
+
+    /// The file behind @p application (file-based stores only).
+    QString filePath(const QString &application) const;
+
+private:
+    QString m_location;
+};

@@ -1,0 +1,74 @@
+#include "tray/TrayIcon.h"
+
+#include <QAction>
+
+namespace {
+
+QAction *addItem(QMenu *menu, const QString &text, const char *name)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+QMenu *addSubmenu(QMenu *menu, const QString &text, const char *name)
+{
+    QMenu *submenu = menu->addMenu(text);
+    submenu->setObjectName(QLatin1String(name));
+    return submenu;
+}
+
+QAction *addSeparator(QMenu *menu, const char *name)
+{
+    QAction *separator = menu->addSeparator();
+    separator->setObjectName(QLatin1String(name));
+    return separator;
+}
+
+} // namespace
+
+TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
+    : QObject(parent)
+    , m_menu(QStringLiteral("Hidden Menu"))
+    , mnuRMBClickCopy(addItem(&m_menu, QStringLiteral("Copy"), "mnuRMBClickCopy"))
+    , mnuRMBClickVisible((addSeparator(&m_menu, "mnuRMBClickSpacer"),
+                          addSubmenu(&m_menu, QStringLiteral("Visible"), "mnuRMBClickVisible")))
+    , mnuRMBClickShow(addItem(mnuRMBClickVisible, QStringLiteral("Yes"), "mnuRMBClickShow"))
+    , mnuRMBClickHide(addItem(mnuRMBClickVisible, QStringLiteral("No"), "mnuRMBClickHide"))
+    , mnuFloatingMenu(addSubmenu(&m_menu, QStringLiteral("Floating"), "mnuFloatingMenu"))
+    , mnuFloatingMenuYes(addItem(mnuFloatingMenu, QStringLiteral("Yes"), "mnuFloatingMenuYes"))
+    , mnuFloatingMenuNo(addItem(mnuFloatingMenu, QStringLiteral("No"), "mnuFloatingMenuNo"))
+    , mnuQuit(
+          (addSeparator(&m_menu, "mnuSpacer"), addItem(&m_menu, QStringLiteral("Quit"), "mnuQuit")))
+{
+    m_menu.setObjectName(QStringLiteral("mnuRMBClick"));
+    m_icon.setIcon(icon);
+    m_icon.setToolTip(toolTip());
+    // A right-button press opens the menu; other clicks do nothing.
+    m_icon.setContextMenu(&m_menu);
+}
+
+QString TrayIcon::toolTip()
+{
+    return QStringLiteral("System Tray");
+}
+
+bool TrayIcon::isAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayIcon::AddTrayIcon()
+{
+    m_icon.show();
+}
+
+void TrayIcon::DeleteTrayIcon()
+{
+    m_icon.hide();
+}
+
+bool TrayIcon::isShown() const
+{
+    return m_icon.isVisible();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class QAction;
+
+/// The program's one icon in the notification area, with the tooltip
+/// "System Tray", and the menu a right-button press on it opens:
+///
+///     Copy
+///     ─────
+///     Visible  ▸ Yes / No
+///     Floating ▸ Yes / No
+///     ─────
+///     Quit
+///
+/// The items carry no check marks, shortcuts or default; what they do is up
+/// to whoever connects to them.
+class TrayIcon : public QObject
+{
+    Q_OBJECT
+
+    // Declared first: the items below are built into it.
+    QMenu m_menu;
+    QSystemTrayIcon m_icon;
+
+public:
+    explicit TrayIcon(const QIcon &icon, QObject *parent = nullptr);
+
+    static QString toolTip();
+
+    /// Whether a notification area exists on this desktop right now.
+    static bool isAvailable();
+
+    /// Puts the icon into the notification area (when there is one).
+    void AddTrayIcon();
+    /// Takes it out again.
+    void DeleteTrayIcon();
+    bool isShown() const;
+
+    QMenu *mnuRMBClick() { return &m_menu; }
+
+    QAction *const mnuRMBClickCopy;
+    QMenu *const mnuRMBClickVisible;
+    QAction *const mnuRMBClickShow;
+    QAction *const mnuRMBClickHide;
+    QMenu *const mnuFloatingMenu;
+    QAction *const mnuFloatingMenuYes;
+    QAction *const mnuFloatingMenuNo;
+    QAction *const mnuQuit;
+};

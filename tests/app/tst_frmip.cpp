@@ -1,0 +1,351 @@
+#include "address/AddressRefresh.h"
+#include "app/CloseQuestion.h"
+#include "app/FrmIP.h"
+#include "app/LinkLabel.h"
+#include "support/FakeAddressSource.h"
+#include "support/ScratchSettings.h"
+#include "tray/TrayIcon.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using Key = AppSettings::Key;
+
+namespace {
+
+/// Starts the main window the way the start-up procedure does.
+std::unique_ptr<FrmIP> start(const ScratchSettings &scratch, AddressSource &source)
+{
+    auto frmIP = std::make_unique<FrmIP>(scratch.settings(), source);
+    if (!frmIP->staysHiddenAtStart())
+        frmIP->show();
+    return frmIP;
+}
+
+bool runs(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+} // namespace
+
+class FrmIPTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden();
+    void floatingOnAtStart();
+    void startupFlags_data();
+    void startupFlags();
+    void layoutIsFixed();
+    void refreshWritesBothLabels();
+    void failingReadOnATickKeepsTheLabel();
+    void minimisingHidesWithoutStoringVis();
+    void closeAnsweredYesHides();
+    void closeAnsweredNoShutsDown();
+    void closeFromTheWindowManagerAsks();
+    void closeQuestionDefaultsToHide();
+    void destroyingTheWindowShutsDownWithoutAsking();
+    void positionIsStoredWhenTheFloatingWindowIsNotLoaded();
+};
+
+void FrmIPTest::initTestCase()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+}
+
+void FrmIPTest::firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("192.168.1.20"));
+    auto frmIP = start(scratch, source);
+
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QCOMPARE(frmIP->windowTitle(), QString("Kestrune's IP Tool"));
+    QCOMPARE(frmIP->txtIP->text(), QString("192.168.1.20"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QVERIFY(frmIP->floating().isLoaded());
+    QVERIFY(!frmIP->floating().get().isVisible());
+    QCOMPARE(frmIP->floating().get().currentIP(), QString("192.168.1.20"));
+    QVERIFY(frmIP->tray().isShown());
+    QVERIFY(frmIP->refresh().tmrUpdate().isActive());
+    // Loading writes nothing.
+    QVERIFY(!QFile::exists(scratch.file()));
+}
+
+void FrmIPTest::floatingOnAtStart()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    scratch.set(Key::X, "1500");
+    scratch.set(Key::Y, "3000");
+    const QByteArray before = scratch.fileContents();
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QTRY_COMPARE(floating.pos(), QPoint(100, 200));
+    QVERIFY(floating.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(floating.currentIP(), QString("10.1.2.3"));
+    QCOMPARE(scratch.fileContents(), before);
+}
+
+void FrmIPTest::startupFlags_data()
+{
+    QTest::addColumn<QString>("floatText");
+    QTest::addColumn<QString>("visText");
+    QTest::addColumn<bool>("floatingShown");
+    QTest::addColumn<bool>("mainShown");
+    QTest::newRow("Vis NO") << ""
+                            << "NO" << false << false;
+    QTest::newRow("Vis NO, Float YES") << "YES"
+                                       << "NO" << true << false;
+    QTest::newRow("Vis No") << ""
+                            << "No" << false << true;
+    QTest::newRow("Vis no") << ""
+                            << "no" << false << true;
+    QTest::newRow("Vis YES") << ""
+                             << "YES" << false << true;
+    QTest::newRow("Float yes") << "yes"
+                               << "" << false << true;
+    QTest::newRow("Float No") << "No"
+                              << "" << false << true;
+    QTest::newRow("Float no") << "no"
+                              << "" << false << true;
+}
+
+void FrmIPTest::startupFlags()
+{
+    QFETCH(QString, floatText);
+    QFETCH(QString, visText);
+    QFETCH(bool, floatingShown);
+    QFETCH(bool, mainShown);
+    ScratchSettings scratch;
+    scratch.set(Key::Float, floatText);
+    scratch.set(Key::Vis, visText);
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+
+    QCOMPARE(frmIP->isVisible(), mainShown);
+    QCOMPARE(frmIP->floating().get().isVisible(), floatingShown);
+    QCOMPARE(frmIP->cmdShow->text(),
+             floatingShown ? QString("Floating Off") : QString("Floating On"));
+    QVERIFY(frmIP->tray().isShown());
+    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+}
+
+void FrmIPTest::layoutIsFixed()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+
+    QCOMPARE(frmIP->size(), QSize(218, 87));
+    QCOMPARE(frmIP->minimumSize(), frmIP->maximumSize());
+    QCOMPARE(frmIP->txtIP->geometry(), QRect(8, 8, 201, 25));
+    QCOMPARE(frmIP->cmdShow->geometry(), QRect(8, 40, 89, 25));
+    QCOMPARE(frmIP->cmdHide->geometry(), QRect(96, 40, 57, 25));
+    QCOMPARE(frmIP->cmdCopy->geometry(), QRect(152, 40, 57, 25));
+    QCOMPARE(frmIP->lblWebAdd->geometry(), QRect(48, 68, 121, 17));
+    QVERIFY(frmIP->txtIP->font().bold() && frmIP->txtIP->font().italic());
+    QVERIFY(frmIP->lblWebAdd->font().bold() && frmIP->lblWebAdd->font().underline());
+    QCOMPARE(frmIP->lblWebAdd->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+    QCOMPARE(frmIP->lblWebAdd->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(frmIP->cmdHide->text(), QString("Hide"));
+    QCOMPARE(frmIP->cmdCopy->text(), QString("Copy"));
+
+    // Tab order: Copy, Floating, Hide, and round again.
+    QTRY_VERIFY(frmIP->cmdCopy->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_VERIFY(frmIP->cmdShow->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_VERIFY(frmIP->cmdHide->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_VERIFY(frmIP->cmdCopy->hasFocus());
+}
+
+void FrmIPTest::refreshWritesBothLabels()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("10.0.0.1"));
+    auto frmIP = start(scratch, source);
+    source.setAddress(QStringLiteral("10.0.0.2"));
+    frmIP->refresh().tmrUpdate_Timer();
+    QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.2"));
+    QCOMPARE(frmIP->floating().get().currentIP(), QString("10.0.0.2"));
+    QCOMPARE(source.closes, 1);
+}
+
+void FrmIPTest::failingReadOnATickKeepsTheLabel()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("10.0.0.1"));
+    auto frmIP = start(scratch, source);
+    source.setAddress(QStringLiteral("10.0.0.2"));
+    source.queue({std::nullopt});
+    frmIP->refresh().tmrUpdate_Timer();
+    QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.1"));
+    QCOMPARE(frmIP->floating().get().currentIP(), QString("10.0.0.2"));
+    QVERIFY(!frmIP->hasEnded());
+    frmIP->refresh().tmrUpdate_Timer();
+    QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.2"));
+}
+
+void FrmIPTest::minimisingHidesWithoutStoringVis()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+
+    frmIP->showMinimized();
+    QTRY_VERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString());
+    QVERIFY(frmIP->tray().isShown());
+    QVERIFY(!frmIP->hasEnded());
+}
+
+void FrmIPTest::closeAnsweredYesHides()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+
+    const int asked = CloseQuestion::timesAsked();
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+    frmIP->Form_Unload();
+    QCOMPARE(CloseQuestion::timesAsked(), asked + 1);
+    QVERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QVERIFY(frmIP->tray().isShown());
+    QVERIFY(!frmIP->hasEnded());
+    QVERIFY(frmIP->refresh().tmrUpdate().isActive());
+}
+
+void FrmIPTest::closeAnsweredNoShutsDown()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    scratch.set(Key::X, "-1200");
+    scratch.set(Key::Y, "4320");
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    floating.move(30, 40);
+    QTRY_COMPARE(floating.pos(), QPoint(30, 40));
+
+    QSignalSpy ended(frmIP.get(), &FrmIP::ended);
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
+    frmIP->Form_Unload();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(frmIP->hasEnded());
+    QVERIFY(!frmIP->tray().isShown());
+    QCOMPARE(scratch.text(Key::X), QString("450"));
+    QCOMPARE(scratch.text(Key::Y), QString("600"));
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(scratch.text(Key::Vis), QString());
+
+    // Nothing of the program acts after the end, its destruction included.
+    const QByteArray atEnd = scratch.fileContents();
+    frmIP->Form_Unload();
+    frmIP.reset();
+    QCOMPARE(scratch.fileContents(), atEnd);
+    QCOMPARE(ended.count(), 1);
+}
+
+void FrmIPTest::closeFromTheWindowManagerAsks()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+
+    // The window manager's own close command, as a person gives it.
+    const int asked = CloseQuestion::timesAsked();
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+    QVERIFY(runs("xdotool", {"key", "--clearmodifiers", "alt+F4"}));
+    QTRY_COMPARE(CloseQuestion::timesAsked(), asked + 1);
+    QTRY_VERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QVERIFY(!frmIP->hasEnded());
+}
+
+void FrmIPTest::closeQuestionDefaultsToHide()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    int buttons = 0;
+    QTimer::singleShot(0, this, [&] {
+        QVERIFY(QTest::qWaitFor(
+            [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }));
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = int(box->standardButtons());
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    frmIP->Form_Unload();
+
+    QCOMPARE(title, QString("Are you sure?"));
+    QCOMPARE(text, QString("Are you sure, Do you just want to hide me instead?"));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons, int(QMessageBox::Yes | QMessageBox::No));
+    QVERIFY(!frmIP->isVisible());
+    QVERIFY(!frmIP->hasEnded());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+}
+
+void FrmIPTest::destroyingTheWindowShutsDownWithoutAsking()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    const int asked = CloseQuestion::timesAsked();
+    frmIP.reset();
+    QCOMPARE(CloseQuestion::timesAsked(), asked);
+    QCOMPARE(scratch.text(Key::X), QString("0"));
+    QCOMPARE(scratch.text(Key::Y), QString("0"));
+}
+
+void FrmIPTest::positionIsStoredWhenTheFloatingWindowIsNotLoaded()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::X, "300");
+    scratch.set(Key::Y, "4320.5");
+    FakeAddressSource source;
+    auto frmIP = start(scratch, source);
+    frmIP->floating().unload();
+    QVERIFY(!frmIP->floating().isLoaded());
+
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
+    frmIP->Form_Unload();
+    // Loaded again, hidden, from the store: the same place is written back.
+    QCOMPARE(scratch.text(Key::X), QString("300"));
+    QCOMPARE(scratch.text(Key::Y), QString("4320"));
+}
+
+QTEST_MAIN(FrmIPTest)
+#include "tst_frmip.moc"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs one test program inside a private X session of its own (Xvfb,
+# openbox and, unless --no-tray, trayer), with a scratch settings folder and
+# no connection to the user's session bus, then ends the session.
+#
+#   run-in-xsession.sh [--no-tray] <tray-ready-helper> <program> [args...]
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../../scripts/xsession.sh
+. "$here/../../scripts/xsession.sh"
+
+tray_flag=()
+if [ "${1:-}" = "--no-tray" ]; then
+    tray_flag=(--no-tray)
+    shift
+fi
+tray_ready=$1
+shift
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-test.XXXXXX")
+trap 'xsession_stop; rm -rf "$scratch"' EXIT
+
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+export XDG_CONFIG_HOME="$scratch/config"
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+
+xsession_start "${tray_flag[@]}" "$tray_ready" || exit 1
+"$@"

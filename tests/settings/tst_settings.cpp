@@ -1,0 +1,309 @@
+#include "settings/AppSettings.h"
+#include "settings/IniDocument.h"
+#include "settings/SettingsStore.h"
+#include "support/ScratchSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Key = AppSettings::Key;
+
+class SettingsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void absentFileSectionOrKeyReadsEmpty();
+    void valuesReadBackExactly_data();
+    void valuesReadBackExactly();
+    void aWriteKeepsEveryOtherKey();
+    void aWriteKeepsWhatAPersonTyped();
+    void handEditedFileReads();
+    void keysAndSectionsAreCaseSensitive();
+    void duplicateSectionsReadTheLastAndWriteIt();
+    void windowsLineEndingsSurviveAWrite();
+    void writesLeaveNoTemporaryFiles();
+    void unwritableStoreFailsQuietly();
+    void directoryInPlaceOfTheFile();
+    void defaultLocationFollowsXdgConfigHome();
+    void startupFlagsCompareExactly_data();
+    void startupFlagsCompareExactly();
+    void commandValuesAreExact();
+    void positionIsStoredAsTwipsXFirst();
+    void positionReadsEachCoordinateOnItsOwn();
+};
+
+void SettingsTest::absentFileSectionOrKeyReadsEmpty()
+{
+    ScratchSettings scratch;
+    const SettingsStore store = scratch.store();
+    QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
+    QVERIFY(!QFile::exists(scratch.file()));
+
+    scratch.writeFile("[Other]\nFloat=YES\n");
+    QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
+    QCOMPARE(store.GetSetting("Nobody", "IP", "Float"), QString());
+    QCOMPARE(store.GetSetting("Kestrune", "Other", "Vis"), QString());
+}
+
+void SettingsTest::valuesReadBackExactly_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("flag") << "YES";
+    QTest::newRow("lower case") << "yes";
+    QTest::newRow("trailing blank") << "YES ";
+    QTest::newRow("leading blank") << " NO";
+    QTest::newRow("only blanks") << "   ";
+    QTest::newRow("empty") << "";
+    QTest::newRow("comma") << "4320,5";
+    QTest::newRow("commas and blanks") << "a, b ,c";
+    QTest::newRow("quoted") << "\"YES\"";
+    QTest::newRow("lone quote") << "\"";
+    QTest::newRow("inner quote") << "say \"hi\"";
+    QTest::newRow("backslashes") << "C:\\Temp\\";
+    QTest::newRow("escape look-alike") << "\\n\\x41";
+    QTest::newRow("equals") << "a=b";
+    QTest::newRow("comment look-alike") << "; not a comment";
+    QTest::newRow("section look-alike") << "[IP]";
+    QTest::newRow("non-ASCII") << "Grüße, 東京 ✓";
+    QTest::newRow("newline") << "two\nlines";
+    QTest::newRow("control characters") << QString("\t\r\x01\x7f");
+}
+
+void SettingsTest::valuesReadBackExactly()
+{
+    QFETCH(QString, value);
+    ScratchSettings scratch;
+    const SettingsStore store = scratch.store();
+    QVERIFY(store.SaveSetting("Kestrune", "IP", "Float", value));
+    QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), value);
+    // And through a fresh store object, as the next run sees it.
+    QCOMPARE(SettingsStore(scratch.folder()).GetSetting("Kestrune", "IP", "Float"), value);
+}
+
+void SettingsTest::aWriteKeepsEveryOtherKey()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    scratch.set(Key::Vis, "NO");
+    scratch.set(Key::X, "4320");
+    scratch.set(Key::Y, "-1200");
+    scratch.set(Key::Float, "no");
+
+    QCOMPARE(scratch.text(Key::Float), QString("no"));
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QCOMPARE(scratch.text(Key::X), QString("4320"));
+    QCOMPARE(scratch.text(Key::Y), QString("-1200"));
+    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nFloat=no\nVis=NO\nX=4320\nY=-1200\n"));
+}
+
+void SettingsTest::aWriteKeepsWhatAPersonTyped()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("; written by hand\n"
+                      "[Other]\n"
+                      "Colour = blue\n"
+                      "\n"
+                      "[IP]\n"
+                      "# where the window was\n"
+                      "X = 4320\n"
+                      "\n"
+                      "[Last]\n"
+                      "Key=1");
+    scratch.set(Key::X, "0");
+    scratch.set(Key::Vis, "NO");
+
+    QCOMPARE(scratch.fileContents(), QByteArray("; written by hand\n"
+                                                "[Other]\n"
+                                                "Colour = blue\n"
+                                                "\n"
+                                                "[IP]\n"
+                                                "# where the window was\n"
+                                                "X=0\n"
+                                                "Vis=NO\n"
+                                                "\n"
+                                                "[Last]\n"
+                                                "Key=1\n"));
+    QCOMPARE(scratch.store().GetSetting("Kestrune", "Other", "Colour"), QString("blue"));
+}
+
+void SettingsTest::handEditedFileReads()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\n"
+                      "  Float =  YES  \n"
+                      "Vis=\n"
+                      "X=4320,5\n"
+                      "Y=\"  300\"\n"
+                      "not an entry\n"
+                      "=no key\n");
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(scratch.text(Key::Vis), QString());
+    QCOMPARE(scratch.text(Key::X), QString("4320,5"));
+    QCOMPARE(scratch.text(Key::Y), QString("  300"));
+    QVERIFY(scratch.settings().floatingOnAtStart());
+}
+
+void SettingsTest::keysAndSectionsAreCaseSensitive()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\nfloat=YES\nVIS=NO\n[ip]\nFloat=YES\n");
+    QCOMPARE(scratch.text(Key::Float), QString());
+    QCOMPARE(scratch.text(Key::Vis), QString());
+    QVERIFY(!scratch.settings().floatingOnAtStart());
+
+    scratch.set(Key::Float, "No");
+    QCOMPARE(scratch.fileContents(),
+             QByteArray("[IP]\nfloat=YES\nVIS=NO\nFloat=No\n[ip]\nFloat=YES\n"));
+}
+
+void SettingsTest::duplicateSectionsReadTheLastAndWriteIt()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\nFloat=YES\nVis=NO\n[IP]\nFloat=No\n");
+    QCOMPARE(scratch.text(Key::Float), QString("No"));
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+
+    scratch.set(Key::Float, "YES");
+    scratch.set(Key::X, "15");
+    QCOMPARE(scratch.fileContents(),
+             QByteArray("[IP]\nFloat=YES\nVis=NO\n[IP]\nFloat=YES\nX=15\n"));
+}
+
+void SettingsTest::windowsLineEndingsSurviveAWrite()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\r\nFloat=YES\r\n");
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    scratch.set(Key::Vis, "NO");
+    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\r\nFloat=YES\r\nVis=NO\r\n"));
+}
+
+void SettingsTest::writesLeaveNoTemporaryFiles()
+{
+    ScratchSettings scratch;
+    for (int i = 0; i < 20; ++i)
+        scratch.set(Key::X, QString::number(i * 15));
+    QCOMPARE(
+        QDir(scratch.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{"Kestrune.conf"});
+}
+
+void SettingsTest::unwritableStoreFailsQuietly()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    // The configuration folder would have to be below a regular file.
+    const SettingsStore store(dir.filePath("file/config"));
+    QVERIFY(!store.SaveSetting("Kestrune", "IP", "Float", "YES"));
+    QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"file"});
+
+    const AppSettings settings{store};
+    settings.saveFloatingOn();
+    settings.saveFloatingPosition({10, 10});
+    QCOMPARE(settings.floatingPosition(), QPoint(0, 0));
+}
+
+void SettingsTest::directoryInPlaceOfTheFile()
+{
+    ScratchSettings scratch;
+    QVERIFY(QDir().mkpath(scratch.file() + "/inside"));
+    QCOMPARE(scratch.text(Key::Float), QString());
+    QVERIFY(!scratch.store().SaveSetting("Kestrune", "IP", "Float", "YES"));
+    QVERIFY(QFileInfo(scratch.file() + "/inside").isDir());
+}
+
+void SettingsTest::defaultLocationFollowsXdgConfigHome()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    QSKIP("The per-user store is the platform's own here");
+#else
+    QTemporaryDir dir;
+    const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    const SettingsStore store;
+    qputenv("XDG_CONFIG_HOME", before);
+    QCOMPARE(store.filePath("Kestrune"), dir.filePath("Kestrune.conf"));
+#endif
+}
+
+void SettingsTest::startupFlagsCompareExactly_data()
+{
+    QTest::addColumn<QString>("floatText");
+    QTest::addColumn<QString>("visText");
+    QTest::addColumn<bool>("floatingOn");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("YES / NO") << "YES"
+                              << "NO" << true << true;
+    QTest::newRow("yes / No") << "yes"
+                              << "No" << false << false;
+    QTest::newRow("YES  / no") << "YES "
+                               << "no" << false << false;
+    QTest::newRow("No / YES") << "No"
+                              << "YES" << false << false;
+    QTest::newRow("no / NO ") << "no"
+                              << " NO" << false << false;
+    QTest::newRow("absent") << QString() << QString() << false << false;
+}
+
+void SettingsTest::startupFlagsCompareExactly()
+{
+    QFETCH(QString, floatText);
+    QFETCH(QString, visText);
+    QFETCH(bool, floatingOn);
+    QFETCH(bool, hidden);
+    ScratchSettings scratch;
+    if (!floatText.isNull())
+        scratch.set(Key::Float, floatText);
+    if (!visText.isNull())
+        scratch.set(Key::Vis, visText);
+    QCOMPARE(scratch.settings().floatingOnAtStart(), floatingOn);
+    QCOMPARE(scratch.settings().mainWindowHiddenAtStart(), hidden);
+}
+
+void SettingsTest::commandValuesAreExact()
+{
+    ScratchSettings scratch;
+    const AppSettings &settings = scratch.settings();
+    settings.saveFloatingOn();
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    settings.saveFloatingOff(AppSettings::FloatingOff::ByButton);
+    QCOMPARE(scratch.text(Key::Float), QString("no"));
+    settings.saveFloatingOff(AppSettings::FloatingOff::ByMenu);
+    QCOMPARE(scratch.text(Key::Float), QString("No"));
+    settings.saveMainWindowHidden();
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    settings.saveMainWindowShown();
+    QCOMPARE(scratch.text(Key::Vis), QString("YES"));
+}
+
+void SettingsTest::positionIsStoredAsTwipsXFirst()
+{
+    ScratchSettings scratch;
+    scratch.settings().saveFloatingPosition({-80, 288});
+    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nX=-1200\nY=4320\n"));
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(-80, 288));
+}
+
+void SettingsTest::positionReadsEachCoordinateOnItsOwn()
+{
+    ScratchSettings scratch;
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(0, 0));
+    scratch.set(Key::X, "abc");
+    scratch.set(Key::Y, "300");
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(0, 20));
+    scratch.set(Key::X, "1e30");
+    scratch.set(Key::Y, "nan");
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(0, 0));
+}
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "tst_settings.moc"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "settings/AppSettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+/// The program's settings in a temporary folder of their own, never the
+/// user's, with direct access to the file behind them.
+class ScratchSettings
+{
+public:
+    ScratchSettings();
+
+    const AppSettings &settings() const { return m_settings; }
+    SettingsStore store() const { return m_settings.store(); }
+
+    QString folder() const { return m_dir.path(); }
+    QString file() const;
+
+    QString text(AppSettings::Key key) const { return m_settings.text(key); }
+    void set(AppSettings::Key key, const QString &text) const;
+
+    QByteArray fileContents() const;
+    void writeFile(const QByteArray &contents) const;
+
+private:
+    QTemporaryDir m_dir;
+    AppSettings m_settings;
+};
