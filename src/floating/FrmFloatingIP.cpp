@@ -6,9 +6,12 @@
 #include "settings/Twips.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -49,9 +52,25 @@ FrmFloatingIP::~FrmFloatingIP()
 
 void FrmFloatingIP::Form_Load()
 {
-    // Applied as stored, even off every screen; the stay-on-top layer comes
-    // with the window's flags.
-    move(m_settings.floatingPosition());
+    // The stored place exactly, also partly off screen. A place on no screen
+    // at all (a monitor since unplugged, say) would leave a window nobody can
+    // reach: it starts at the first-run place instead, and the store keeps
+    // its text until the window next stores where it stands. The stay-on-top
+    // layer comes with the window's flags.
+    move(reachablePosition(m_settings.floatingPosition(), size()));
+}
+
+QPoint FrmFloatingIP::reachablePosition(QPoint stored, QSize size)
+{
+    const QRect area(stored, size);
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const bool onAScreen =
+        std::any_of(screens.cbegin(), screens.cend(),
+                    [&](const QScreen *screen) { return screen->geometry().intersects(area); });
+    if (onAScreen)
+        return stored;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    return primary ? primary->geometry().topLeft() : QPoint(0, 0);
 }
 
 void FrmFloatingIP::setCurrentIP(const QString &text)
@@ -97,8 +116,8 @@ void FrmFloatingIP::mouseMoveEvent(QMouseEvent *event)
     }
     if (!m_dragStarted) {
         m_dragStarted = true;
-        // The window manager's own move loop when it has one; the window
-        // then follows the pointer until the button is released.
+        // The window manager's own move loop where it has one: from here on
+        // the window follows the pointer until the button is released.
         if (windowHandle() && windowHandle()->startSystemMove())
             return;
         m_followingPointer = true;

@@ -30,6 +30,13 @@ public:
     void setCurrentIP(const QString &text);
     QString currentIP() const;
 
+    /// A left drag has started since the last left press.
+    bool isBeingDragged() const { return m_dragStarted; }
+
+    /// Where a window of @p size stored at @p stored is placed: there, when
+    /// any part of it is on a screen; otherwise the primary screen's corner.
+    static QPoint reachablePosition(QPoint stored, QSize size);
+
     /// The process is ending: none of this window's handlers may run again,
     /// so destroying it stores nothing.
     void endHandlers();

@@ -3,38 +3,19 @@
 #include "app/FrmIP.h"
 #include "app/LinkLabel.h"
 #include "support/FakeAddressSource.h"
+#include "support/ProgramStart.h"
 #include "support/ScratchSettings.h"
+#include "support/XTools.h"
 #include "tray/TrayIcon.h"
 
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 using Key = AppSettings::Key;
-
-namespace {
-
-/// Starts the main window the way the start-up procedure does.
-std::unique_ptr<FrmIP> start(const ScratchSettings &scratch, AddressSource &source)
-{
-    auto frmIP = std::make_unique<FrmIP>(scratch.settings(), source);
-    if (!frmIP->staysHiddenAtStart())
-        frmIP->show();
-    return frmIP;
-}
-
-bool runs(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
-} // namespace
 
 class FrmIPTest : public QObject
 {
@@ -68,7 +49,7 @@ void FrmIPTest::firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden()
 {
     ScratchSettings scratch;
     FakeAddressSource source(QStringLiteral("192.168.1.20"));
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
 
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QCOMPARE(frmIP->windowTitle(), QString("Kestrune's IP Tool"));
@@ -91,7 +72,7 @@ void FrmIPTest::floatingOnAtStart()
     scratch.set(Key::Y, "3000");
     const QByteArray before = scratch.fileContents();
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
 
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
@@ -136,7 +117,7 @@ void FrmIPTest::startupFlags()
     scratch.set(Key::Float, floatText);
     scratch.set(Key::Vis, visText);
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
 
     QCOMPARE(frmIP->isVisible(), mainShown);
     QCOMPARE(frmIP->floating().get().isVisible(), floatingShown);
@@ -150,7 +131,7 @@ void FrmIPTest::layoutIsFixed()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     QCOMPARE(frmIP->size(), QSize(218, 87));
@@ -181,7 +162,7 @@ void FrmIPTest::refreshWritesBothLabels()
 {
     ScratchSettings scratch;
     FakeAddressSource source(QStringLiteral("10.0.0.1"));
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     source.setAddress(QStringLiteral("10.0.0.2"));
     frmIP->refresh().tmrUpdate_Timer();
     QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.2"));
@@ -193,7 +174,7 @@ void FrmIPTest::failingReadOnATickKeepsTheLabel()
 {
     ScratchSettings scratch;
     FakeAddressSource source(QStringLiteral("10.0.0.1"));
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     source.setAddress(QStringLiteral("10.0.0.2"));
     source.queue({std::nullopt});
     frmIP->refresh().tmrUpdate_Timer();
@@ -208,7 +189,7 @@ void FrmIPTest::minimisingHidesWithoutStoringVis()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     frmIP->showMinimized();
@@ -222,7 +203,7 @@ void FrmIPTest::closeAnsweredYesHides()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     const int asked = CloseQuestion::timesAsked();
@@ -243,7 +224,7 @@ void FrmIPTest::closeAnsweredNoShutsDown()
     scratch.set(Key::X, "-1200");
     scratch.set(Key::Y, "4320");
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
     floating.move(30, 40);
@@ -272,13 +253,13 @@ void FrmIPTest::closeFromTheWindowManagerAsks()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
     // The window manager's own close command, as a person gives it.
     const int asked = CloseQuestion::timesAsked();
     CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
-    QVERIFY(runs("xdotool", {"key", "--clearmodifiers", "alt+F4"}));
+    QVERIFY(XTools::key("alt+F4"));
     QTRY_COMPARE(CloseQuestion::timesAsked(), asked + 1);
     QTRY_VERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
@@ -289,7 +270,7 @@ void FrmIPTest::closeQuestionDefaultsToHide()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     QString title;
@@ -322,7 +303,7 @@ void FrmIPTest::destroyingTheWindowShutsDownWithoutAsking()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     const int asked = CloseQuestion::timesAsked();
     frmIP.reset();
     QCOMPARE(CloseQuestion::timesAsked(), asked);
@@ -336,7 +317,7 @@ void FrmIPTest::positionIsStoredWhenTheFloatingWindowIsNotLoaded()
     scratch.set(Key::X, "300");
     scratch.set(Key::Y, "4320.5");
     FakeAddressSource source;
-    auto frmIP = start(scratch, source);
+    auto frmIP = startProgram(scratch, source);
     frmIP->floating().unload();
     QVERIFY(!frmIP->floating().isLoaded());
 

@@ -1,0 +1,371 @@
+#include "address/AddressRefresh.h"
+#include "app/CloseQuestion.h"
+#include "commands/Commands.h"
+#include "floating/FloatIpMenu.h"
+#include "support/FakeAddressSource.h"
+#include "support/ProgramStart.h"
+#include "support/XTools.h"
+#include "tray/TrayIcon.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+using Key = AppSettings::Key;
+
+namespace {
+
+/// Starts the program with the floating window on at the stored place.
+std::unique_ptr<FrmIP> startFloating(const ScratchSettings &scratch, AddressSource &source,
+                                     const QString &x = {}, const QString &y = {})
+{
+    scratch.set(Key::Float, "YES");
+    if (!x.isNull())
+        scratch.set(Key::X, x);
+    if (!y.isNull())
+        scratch.set(Key::Y, y);
+    return startProgram(scratch, source);
+}
+
+QPoint centreOf(const QWidget &widget)
+{
+    return widget.mapToGlobal(widget.rect().center());
+}
+
+/// Clicks @p action of an open @p menu with the real pointer.
+bool clickMenuItem(QMenu &menu, QAction *action)
+{
+    const QPoint at = menu.mapToGlobal(menu.actionGeometry(action).center());
+    return XTools::movePointer(at) && XTools::click(1);
+}
+
+} // namespace
+
+class FloatingWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void windowManagerSeesABorderlessTopmostUtility();
+    void layout();
+    void firstRunStandsAtTheOrigin();
+    void storedPositionIsRestored_data();
+    void storedPositionIsRestored();
+    void leftDragMovesTheWindowAndTheNewPlaceIsStored();
+    void pressWithoutMovementOrOtherButtonsDoesNotMove();
+    void rightPressOpensThePopupAtThePointer();
+    void popupHideUnloadsAndTheNextRefreshReloadsHidden();
+    void popupCopyCopiesTheAddress();
+    void closingStoresThePositionDestroyingToo();
+};
+
+void FloatingWindowTest::initTestCase()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+}
+
+void FloatingWindowTest::cleanup()
+{
+    XTools::releaseButton(1);
+    XTools::releaseButton(2);
+    XTools::releaseButton(3);
+}
+
+void FloatingWindowTest::windowManagerSeesABorderlessTopmostUtility()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, "1500", "3000");
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+
+    const WId id = floating.winId();
+    QTRY_VERIFY(XTools::property(id, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
+    const QString type = XTools::property(id, "_NET_WM_WINDOW_TYPE");
+    const QString state = XTools::property(id, "_NET_WM_STATE");
+    // Taskbars leave out utility windows; a skip-taskbar state would do too.
+    QVERIFY2(type.contains("_NET_WM_WINDOW_TYPE_UTILITY") || state.contains("SKIP_TASKBAR"),
+             qPrintable(type + state));
+    QTRY_COMPARE(XTools::property(id, "_NET_FRAME_EXTENTS"),
+                 QString("_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0"));
+    QTRY_COMPARE(XTools::geometry(id), QRect(100, 200, 153, 22));
+}
+
+void FloatingWindowTest::layout()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("172.16.254.123"));
+    auto frmIP = startFloating(scratch, source);
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QCOMPARE(floating.size(), QSize(153, 22));
+    QCOMPARE(floating.windowTitle(), QString("Form2"));
+    auto *label = floating.findChild<QLabel *>("lblCurrentIP");
+    QVERIFY(label);
+    QCOMPARE(label->geometry(), QRect(8, 3, 137, 17));
+    QCOMPARE(label->text(), QString("172.16.254.123"));
+    QVERIFY(label->font().bold());
+    QVERIFY(label->alignment().testFlag(Qt::AlignHCenter));
+    auto *border = floating.findChild<QWidget *>("shpBorder");
+    QVERIFY(border);
+    QCOMPARE(border->geometry(), floating.rect());
+    QVERIFY(border->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Its label reads the placeholder until the first write.
+    FrmFloatingIP fresh(scratch.settings());
+    QCOMPARE(fresh.currentIP(), QString("255.255.255.255"));
+    fresh.endHandlers();
+}
+
+void FloatingWindowTest::firstRunStandsAtTheOrigin()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    frmIP->commands().cmdShow_Click();
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), QPoint(0, 0));
+}
+
+void FloatingWindowTest::storedPositionIsRestored_data()
+{
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QPoint>("expected");
+    QTest::newRow("stored") << "1500"
+                            << "3000" << QPoint(100, 200);
+    QTest::newRow("X not a number") << "abc"
+                                    << "300" << QPoint(0, 20);
+    QTest::newRow("partly beyond the top left") << "-1200"
+                                                << "-45" << QPoint(-80, -3);
+    QTest::newRow("partly beyond the right") << "18000"
+                                             << "4500" << QPoint(1200, 300);
+    QTest::newRow("on no screen") << "300000"
+                                  << "300000" << QPoint(0, 0);
+    QTest::newRow("left of every screen") << "-3000"
+                                          << "1500" << QPoint(0, 0);
+    QTest::newRow("overflowing") << "1e30"
+                                 << "-1e30" << QPoint(0, 0);
+    QTest::newRow("nan and inf") << "nan"
+                                 << "inf" << QPoint(0, 0);
+}
+
+void FloatingWindowTest::storedPositionIsRestored()
+{
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QPoint, expected);
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, x, y);
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QCOMPARE(floating.pos(), expected);
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), expected);
+    // Restoring alone rewrites nothing.
+    QCOMPARE(scratch.text(Key::X), x);
+    QCOMPARE(scratch.text(Key::Y), y);
+}
+
+void FloatingWindowTest::leftDragMovesTheWindowAndTheNewPlaceIsStored()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, "1500", "1500");
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), QPoint(100, 100));
+
+    // Grab it on the label, as a person would. The window manager takes
+    // over from the first movement, a pixel away, and the window follows
+    // the pointer from there.
+    const QPoint grab(120, 110);
+    QVERIFY(XTools::movePointer(grab));
+    QVERIFY(XTools::pressButton(1));
+    QVERIFY(XTools::movePointer(grab + QPoint(1, 1)));
+    QTRY_VERIFY(floating.isBeingDragged());
+    for (int step = 1; step <= 10; ++step)
+        QVERIFY(XTools::movePointer(grab + QPoint(1 + 18 * step, 1 + 13 * step)));
+    QVERIFY(XTools::releaseButton(1));
+
+    const QPoint moved(100 + 180, 100 + 130);
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), moved);
+    QTRY_COMPARE(floating.pos(), moved);
+
+    // And once more, back towards where it came from.
+    const QPoint grabAgain = moved + QPoint(20, 10);
+    QVERIFY(XTools::movePointer(grabAgain));
+    QVERIFY(XTools::pressButton(1));
+    QVERIFY(XTools::movePointer(grabAgain - QPoint(1, 1)));
+    QTRY_VERIFY(floating.isBeingDragged());
+    for (int step = 1; step <= 5; ++step)
+        QVERIFY(XTools::movePointer(grabAgain - QPoint(1 + 10 * step, 1 + 10 * step)));
+    QVERIFY(XTools::releaseButton(1));
+    const QPoint movedBack = moved - QPoint(50, 50);
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), movedBack);
+    QTRY_COMPARE(floating.pos(), movedBack);
+    floating.move(moved);
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), moved);
+
+    // The end of a drag stores nothing yet ...
+    QCOMPARE(scratch.text(Key::X), QString("1500"));
+
+    // ... unloading does, and so does the shut-down.
+    frmIP->commands().cmdShow_Click();
+    QVERIFY(!frmIP->floating().isLoaded());
+    QCOMPARE(scratch.text(Key::X), QString::number(moved.x() * 15));
+    QCOMPARE(scratch.text(Key::Y), QString::number(moved.y() * 15));
+    scratch.set(Key::X, "0");
+    scratch.set(Key::Y, "0");
+    frmIP->commands().cmdShow_Click();
+    QCOMPARE(frmIP->floating().get().pos(), QPoint(0, 0));
+    frmIP->floating().get().move(moved);
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
+    frmIP->Form_Unload();
+    QCOMPARE(scratch.text(Key::X), QString::number(moved.x() * 15));
+    QCOMPARE(scratch.text(Key::Y), QString::number(moved.y() * 15));
+}
+
+void FloatingWindowTest::pressWithoutMovementOrOtherButtonsDoesNotMove()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, "3000", "3000");
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    const QPoint start(200, 200);
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), start);
+
+    QVERIFY(XTools::movePointer(centreOf(floating)));
+    QVERIFY(XTools::click(1));
+
+    // Left and right held together do not drag either.
+    const QPoint inside = floating.rect().center();
+    QMouseEvent both(QEvent::MouseMove, QPointF(inside + QPoint(30, 30)),
+                     QPointF(floating.mapToGlobal(inside + QPoint(30, 30))), Qt::NoButton,
+                     Qt::LeftButton | Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(&floating, &both);
+    QVERIFY(!floating.isBeingDragged());
+
+    // The middle button held while moving does nothing.
+    QVERIFY(XTools::pressButton(2));
+    QVERIFY(XTools::movePointer(centreOf(floating) + QPoint(60, 40)));
+    QVERIFY(XTools::releaseButton(2));
+
+    // Something visible to wait on: the events above have all arrived once
+    // a later click has opened the popup.
+    QVERIFY(XTools::movePointer(centreOf(floating)));
+    QVERIFY(XTools::click(3));
+    QTRY_VERIFY(frmIP->mnuFloatIp().isVisible());
+    frmIP->mnuFloatIp().close();
+    QCOMPARE(floating.pos(), start);
+    QCOMPARE(XTools::geometry(floating.winId()).topLeft(), start);
+}
+
+void FloatingWindowTest::rightPressOpensThePopupAtThePointer()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, "4500", "4500");
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), QPoint(300, 300));
+
+    FloatIpMenu &menu = frmIP->mnuFloatIp();
+    const QList<QAction *> items = menu.actions();
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.at(0)->text(), QString("Copy"));
+    QCOMPARE(items.at(1)->text(), QString("Hide"));
+    for (QAction *item : items) {
+        QVERIFY(item->isEnabled() && !item->isCheckable() && item->shortcut().isEmpty());
+    }
+
+    // On the label and on the frame alike: the menu's corner at the pointer.
+    for (const QPoint at : {QPoint(375, 311), QPoint(300, 300), QPoint(452, 321)}) {
+        QVERIFY(XTools::movePointer(at));
+        QVERIFY(XTools::pressButton(3));
+        QTRY_VERIFY(menu.isVisible());
+        QCOMPARE(menu.geometry().topLeft(), at);
+        QVERIFY(XTools::releaseButton(3));
+        QVERIFY(XTools::key("Escape"));
+        QTRY_VERIFY(!menu.isVisible());
+    }
+    QVERIFY(frmIP->floating().isVisible());
+}
+
+void FloatingWindowTest::popupHideUnloadsAndTheNextRefreshReloadsHidden()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, "3000", "1500");
+    FrmFloatingIP *floating = &frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(floating));
+    QTRY_COMPARE(XTools::geometry(floating->winId()).topLeft(), QPoint(200, 100));
+
+    QVERIFY(XTools::movePointer(centreOf(*floating)));
+    QVERIFY(XTools::click(3));
+    QTRY_VERIFY(frmIP->mnuFloatIp().isVisible());
+    QVERIFY(clickMenuItem(frmIP->mnuFloatIp(), frmIP->mnuFloatIp().mnuFloatIpHide));
+    QTRY_VERIFY(!frmIP->floating().isLoaded());
+    QCOMPARE(scratch.text(Key::Float), QString("No"));
+    QCOMPARE(scratch.text(Key::X), QString("3000"));
+    QCOMPARE(scratch.text(Key::Y), QString("1500"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+
+    source.setAddress(QStringLiteral("10.20.30.40"));
+    frmIP->refresh().tmrUpdate_Timer();
+    QVERIFY(frmIP->floating().isLoaded());
+    floating = &frmIP->floating().get();
+    QVERIFY(!floating->isVisible());
+    QCOMPARE(floating->pos(), QPoint(200, 100));
+    QCOMPARE(floating->currentIP(), QString("10.20.30.40"));
+}
+
+void FloatingWindowTest::popupCopyCopiesTheAddress()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("10.9.8.7"));
+    auto frmIP = startFloating(scratch, source, "1500", "1500");
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QVERIFY(XTools::setClipboard(QStringLiteral("before")));
+    QTRY_COMPARE(XTools::clipboard(), QString("before"));
+
+    QVERIFY(XTools::movePointer(centreOf(floating)));
+    QVERIFY(XTools::click(3));
+    QTRY_VERIFY(frmIP->mnuFloatIp().isVisible());
+    QVERIFY(clickMenuItem(frmIP->mnuFloatIp(), frmIP->mnuFloatIp().mnuFloatIpCopy));
+    QTRY_VERIFY(!frmIP->mnuFloatIp().isVisible());
+    QTRY_COMPARE(XTools::clipboard(), QString("10.9.8.7"));
+    QVERIFY(floating.isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+}
+
+void FloatingWindowTest::closingStoresThePositionDestroyingToo()
+{
+    ScratchSettings scratch;
+    {
+        FrmFloatingIP floating(scratch.settings());
+        floating.move(-30, 45);
+        floating.close();
+        QCOMPARE(scratch.text(Key::X), QString("-450"));
+        QCOMPARE(scratch.text(Key::Y), QString("675"));
+    }
+    {
+        FrmFloatingIP floating(scratch.settings());
+        QCOMPARE(floating.pos(), QPoint(-30, 45));
+        floating.move(12, 34);
+    }
+    QCOMPARE(scratch.text(Key::X), QString("180"));
+    QCOMPARE(scratch.text(Key::Y), QString("510"));
+}
+
+QTEST_MAIN(FloatingWindowTest)
+#include "tst_floating.moc"

@@ -1,0 +1,89 @@
+#include "support/XTools.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace XTools {
+
+QString output(const QString &program, const QStringList &arguments, bool *ok)
+{
+    QProcess process;
+    process.start(program, arguments);
+    // Keep serving our own events meanwhile: the other program may be
+    // waiting for us, to hand it our clipboard for instance.
+    const bool finished =
+        QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000);
+    if (ok)
+        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    bool ok = false;
+    output(program, arguments, &ok);
+    return ok;
+}
+
+QString property(WId window, const QString &name)
+{
+    return output(QStringLiteral("xprop"), {"-id", QString::number(window), name}).trimmed();
+}
+
+QRect geometry(WId window)
+{
+    const QString info = output(QStringLiteral("xwininfo"), {"-id", QString::number(window)});
+    auto number = [&](const QString &label) {
+        const QRegularExpression re(QRegularExpression::escape(label) +
+                                    QStringLiteral(R"(:\s*(-?\d+))"));
+        return re.match(info).captured(1).toInt();
+    };
+    return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+            number("Height")};
+}
+
+bool movePointer(QPoint global)
+{
+    return run(QStringLiteral("xdotool"),
+               {"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
+}
+
+bool pressButton(int button)
+{
+    return run(QStringLiteral("xdotool"), {"mousedown", QString::number(button)});
+}
+
+bool releaseButton(int button)
+{
+    return run(QStringLiteral("xdotool"), {"mouseup", QString::number(button)});
+}
+
+bool click(int button)
+{
+    return run(QStringLiteral("xdotool"), {"click", QString::number(button)});
+}
+
+bool key(const QString &keys)
+{
+    return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", keys});
+}
+
+QString clipboard()
+{
+    return output(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+}
+
+bool setClipboard(const QString &text)
+{
+    QProcess process;
+    process.start(QStringLiteral("xclip"), {"-i", "-selection", "clipboard"});
+    process.write(text.toUtf8());
+    process.closeWriteChannel();
+    // xclip stays behind to serve the selection; it has taken it once it
+    // has forked and the first process has ended.
+    return QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000) &&
+           process.exitCode() == 0;
+}
+
+} // namespace XTools

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+/// Acting and looking through the X server as a person or another program
+/// would: real pointer and key events (XTEST, through xdotool), window
+/// properties as the window manager set them (xprop, xwininfo) and the
+/// clipboard as another process reads it (xclip).
+namespace XTools {
+
+/// Runs @p program and returns its standard output; @p ok tells whether it
+/// ran and exited with status 0.
+QString output(const QString &program, const QStringList &arguments, bool *ok = nullptr);
+bool run(const QString &program, const QStringList &arguments);
+
+QString property(WId window, const QString &name);
+/// Position and size of @p window on the root window, as the server has it.
+QRect geometry(WId window);
+
+bool movePointer(QPoint global);
+bool pressButton(int button);
+bool releaseButton(int button);
+bool click(int button);
+bool key(const QString &keys);
+
+/// The CLIPBOARD selection, read by another process.
+QString clipboard();
+/// Puts @p text on the CLIPBOARD from another process.
+bool setClipboard(const QString &text);
+
+} // namespace XTools
