@@ -6,7 +6,7 @@
 #   scripts/deps.sh build|run|test
 set -euo pipefail
 
-build=(cmake g++ make qt6-base-dev libgl-dev)
+build=(cmake g++ make qt6-base-dev libgl-dev libxcb1-dev)
 session=(xvfb openbox trayer x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation2)
 testing=(xclip iproute2)
 

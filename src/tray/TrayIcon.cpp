@@ -30,6 +30,7 @@ QAction *addSeparator(QMenu *menu, const char *name)
 TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     : QObject(parent)
     , m_menu(QStringLiteral("Hidden Menu"))
+    , m_icon(this)
     , mnuRMBClickCopy(addItem(&m_menu, QStringLiteral("Copy"), "mnuRMBClickCopy"))
     , mnuRMBClickVisible((addSeparator(&m_menu, "mnuRMBClickSpacer"),
                           addSubmenu(&m_menu, QStringLiteral("Visible"), "mnuRMBClickVisible")))
@@ -46,6 +47,12 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     m_icon.setToolTip(toolTip());
     // A right-button press opens the menu; other clicks do nothing.
     m_icon.setContextMenu(&m_menu);
+    m_icon.setObjectName(QStringLiteral("trayIconData"));
+
+    connect(&m_hostWatcher, &TrayHostWatcher::mayHaveAppeared, this, [this] {
+        if (m_waitingForHost)
+            QMetaObject::invokeMethod(this, &TrayIcon::dockIfHostAppeared, Qt::QueuedConnection);
+    });
 }
 
 QString TrayIcon::toolTip()
@@ -60,12 +67,25 @@ bool TrayIcon::isAvailable()
 
 void TrayIcon::AddTrayIcon()
 {
+    m_waitingForHost = !isAvailable();
     m_icon.show();
 }
 
 void TrayIcon::DeleteTrayIcon()
 {
+    m_waitingForHost = false;
     m_icon.hide();
+}
+
+void TrayIcon::dockIfHostAppeared()
+{
+    if (!m_waitingForHost || !isAvailable())
+        return;
+    m_waitingForHost = false;
+    // Qt docks an icon when it is shown; shown without a tray it stays
+    // undocked for good, so show it afresh.
+    m_icon.hide();
+    m_icon.show();
 }
 
 bool TrayIcon::isShown() const

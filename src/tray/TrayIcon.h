@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tray/TrayHostWatcher.h"
+
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
@@ -26,6 +28,8 @@ class TrayIcon : public QObject
     // Declared first: the items below are built into it.
     QMenu m_menu;
     QSystemTrayIcon m_icon;
+    TrayHostWatcher m_hostWatcher;
+    bool m_waitingForHost = false;
 
 public:
     explicit TrayIcon(const QIcon &icon, QObject *parent = nullptr);
@@ -35,12 +39,18 @@ public:
     /// Whether a notification area exists on this desktop right now.
     static bool isAvailable();
 
-    /// Puts the icon into the notification area (when there is one).
+    /// Puts the icon into the notification area. Without one it waits and
+    /// docks as soon as one appears; a tray host that restarts gets the icon
+    /// again as well.
     void AddTrayIcon();
     /// Takes it out again.
     void DeleteTrayIcon();
     bool isShown() const;
 
+private:
+    void dockIfHostAppeared();
+
+public:
     QMenu *mnuRMBClick() { return &m_menu; }
 
     QAction *const mnuRMBClickCopy;

@@ -46,7 +46,7 @@ QRect geometry(WId window)
 bool movePointer(QPoint global)
 {
     return run(QStringLiteral("xdotool"),
-               {"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
+               {"mousemove", QString::number(global.x()), QString::number(global.y())});
 }
 
 bool pressButton(int button)

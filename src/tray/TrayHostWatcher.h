@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+
+/// Tells when a notification area may have appeared on an X11 desktop. A
+/// new tray host announces itself with a client message to the root window
+/// (the MANAGER message of the system-tray selection); every client message
+/// is reported, and the receiver checks whether a tray is there now. Other
+/// platforms report nothing.
+class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter
+{
+    Q_OBJECT
+
+public:
+    explicit TrayHostWatcher(QObject *parent = nullptr);
+    ~TrayHostWatcher() override;
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+signals:
+    void mayHaveAppeared();
+};

@@ -1,0 +1,51 @@
+#include "support/TrayHost.h"
+
+#include "support/XTools.h"
+#include "tray/TrayIcon.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+bool TrayHost::start()
+{
+    m_process.start(QStringLiteral("trayer"),
+                    {"--edge", "bottom", "--align", "right", "--widthtype", "request", "--height",
+                     "24", "--SetDockType", "true", "--SetPartialStrut", "true", "--expand", "true",
+                     "--transparent", "false", "--tint", "0x303840"});
+    return m_process.waitForStarted(10000) &&
+           QTest::qWaitFor([] { return TrayIcon::isAvailable(); }, 10000);
+}
+
+void TrayHost::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    const bool ended =
+        QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, 10000);
+    if (!ended) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+WId TrayHost::dockedIconWindow()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->objectName() != QLatin1String("QSystemTrayIconSys") || !window->isVisible())
+            continue;
+        const QString tree =
+            XTools::output("xwininfo", {"-children", "-id", QString::number(window->winId())});
+        const QString parentLine = tree.section("Parent window id:", 1, 1).section('\n', 0, 0);
+        if (!parentLine.isEmpty() && !parentLine.contains("(the root window)"))
+            return window->winId();
+    }
+    return 0;
+}
+
+QSystemTrayIcon *TrayHost::systemTrayIcon(TrayIcon &tray)
+{
+    return tray.findChild<QSystemTrayIcon *>();
+}

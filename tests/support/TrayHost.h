@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QProcess>
+#include <QSystemTrayIcon>
+
+class TrayIcon;
+
+/// A notification area a test starts and ends itself (trayer, as the
+/// session harness runs it), and a look at where our icon is docked.
+class TrayHost
+{
+public:
+    ~TrayHost() { stop(); }
+
+    bool start();
+    void stop();
+
+    /// The icon's own X window, docked into a tray host's window, or 0.
+    static WId dockedIconWindow();
+    static QSystemTrayIcon *systemTrayIcon(TrayIcon &tray);
+
+private:
+    QProcess m_process;
+};

@@ -1,0 +1,75 @@
+#include "support/FakeAddressSource.h"
+#include "support/ProgramStart.h"
+#include "support/TrayHost.h"
+#include "tray/TrayIcon.h"
+
+#include <QLabel>
+#include <QTest>
+
+using Key = AppSettings::Key;
+
+/// A desktop that starts without a notification area.
+class NoTrayTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowShowsWhateverVisSays();
+    void minimisingKeepsTheWindowOnTheTaskbar();
+    void iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts();
+};
+
+void NoTrayTest::initTestCase()
+{
+    QVERIFY(!TrayIcon::isAvailable());
+}
+
+void NoTrayTest::windowShowsWhateverVisSays()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Vis, "NO");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+}
+
+void NoTrayTest::minimisingKeepsTheWindowOnTheTaskbar()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    frmIP->showMinimized();
+    QTRY_VERIFY(frmIP->isMinimized());
+    // Once everything the minimise set off has run, it is still there.
+    bool settled = false;
+    QMetaObject::invokeMethod(
+        qApp, [&settled] { settled = true; }, Qt::QueuedConnection);
+    QTRY_VERIFY(settled);
+    QVERIFY(frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString());
+}
+
+void NoTrayTest::iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QCOMPARE(TrayHost::dockedIconWindow(), WId(0));
+
+    TrayHost host;
+    QVERIFY(host.start());
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::dockedIconWindow() != 0, 10000);
+
+    host.stop();
+    QTRY_VERIFY(!TrayIcon::isAvailable());
+    QVERIFY(host.start());
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::dockedIconWindow() != 0, 10000);
+}
+
+QTEST_MAIN(NoTrayTest)
+#include "tst_notray.moc"
