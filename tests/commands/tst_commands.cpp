@@ -1,0 +1,501 @@
+#include "address/AddressRefresh.h"
+#include "app/CloseQuestion.h"
+#include "app/LinkLabel.h"
+#include "commands/Commands.h"
+#include "floating/FloatIpMenu.h"
+#include "support/FakeAddressSource.h"
+#include "support/ProgramStart.h"
+#include "support/TrayHost.h"
+#include "support/XTools.h"
+#include "tray/TrayIcon.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Key = AppSettings::Key;
+
+namespace {
+
+QPoint centreOf(const QWidget *widget)
+{
+    return widget->mapToGlobal(widget->rect().center());
+}
+
+bool clickWidget(const QWidget *widget)
+{
+    return XTools::movePointer(centreOf(widget)) && XTools::click(1);
+}
+
+/// Opens the tray menu with a real right press on the docked icon, at a
+/// spot of its own so that quick presses never count as a double click.
+bool openTrayMenu(TrayIcon &tray, int spot)
+{
+    const QRect icon = TrayHost::systemTrayIcon(tray)->geometry();
+    const QPoint at = icon.topLeft() + QPoint(3 + 4 * (spot % 5), 3 + 4 * ((spot / 5) % 5));
+    if (!XTools::movePointer(at) || !XTools::pressButton(3))
+        return false;
+    const bool opened = QTest::qWaitFor([&tray] { return tray.mnuRMBClick()->isVisible(); });
+    return XTools::releaseButton(3) && opened;
+}
+
+/// Chooses an item of an open menu (and of its submenu) with the pointer.
+bool choose(QMenu *menu, QAction *item)
+{
+    QMenu *owner = qobject_cast<QMenu *>(item->parent());
+    if (owner && owner != menu) {
+        QAction *submenuItem = owner->menuAction();
+        if (!XTools::movePointer(menu->mapToGlobal(menu->actionGeometry(submenuItem).center())))
+            return false;
+        if (!QTest::qWaitFor([owner] { return owner->isVisible(); }))
+            return false;
+        menu = owner;
+    }
+    const QPoint at = menu->mapToGlobal(menu->actionGeometry(item).center());
+    return XTools::movePointer(at) && XTools::click(1);
+}
+
+} // namespace
+
+class CommandsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void floatingTable_data();
+    void floatingTable();
+    void captionFollowsOnlyTheButton();
+    void mainWindowTable();
+    void showRestoresAMinimisedWindow();
+    void buttonsThroughThePointer();
+    void trayMenuThroughThePointer();
+    void copyPutsTheLabelTextOnTheClipboard();
+    void ctrlCWithEachButtonFocused();
+    void otherKeysDoNotCopy_data();
+    void otherKeysDoNotCopy();
+    void ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow();
+    void quitAnsweredYes_data();
+    void quitAnsweredYes();
+    void quitAnsweredNo();
+    void webAddressOpensThroughTheUrlHandler();
+
+private:
+    QTemporaryDir m_bin;
+    int m_traySpot = 0;
+};
+
+void CommandsTest::initTestCase()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+
+    // A stand-in URL handler that notes what it was asked to open.
+    const QString handler = m_bin.filePath("xdg-open");
+    QFile script(handler);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args.tmp\"\n"
+                 "mv \"$0.args.tmp\" \"$0.args\"\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("PATH", (m_bin.path() + ':' + qEnvironmentVariable("PATH")).toLocal8Bit());
+}
+
+void CommandsTest::init()
+{
+    XTools::movePointer({640, 400});
+}
+
+void CommandsTest::floatingTable_data()
+{
+    QTest::addColumn<QString>("handler");
+    QTest::addColumn<bool>("onBefore");
+    QTest::addColumn<bool>("onAfter");
+    QTest::addColumn<QString>("floatWritten");
+    QTest::addColumn<QString>("captionAfter"); // empty: unchanged
+
+    QTest::newRow("cmdShow off") << "cmdShow" << false << true << "YES"
+                                 << "Floating Off";
+    QTest::newRow("cmdShow on") << "cmdShow" << true << false << "no"
+                                << "Floating On";
+    QTest::newRow("Floating Yes, off") << "FloatingYes" << false << true << "YES"
+                                       << "";
+    QTest::newRow("Floating Yes, on") << "FloatingYes" << true << true << "YES"
+                                      << "";
+    QTest::newRow("Floating No, off") << "FloatingNo" << false << false << "No"
+                                      << "";
+    QTest::newRow("Floating No, on") << "FloatingNo" << true << false << "No"
+                                     << "";
+    QTest::newRow("popup Hide") << "FloatIpHide" << true << false << "No"
+                                << "";
+    QTest::newRow("Quit, on") << "Quit" << true << false << ""
+                              << "";
+    QTest::newRow("Quit, off") << "Quit" << false << false << ""
+                               << "";
+}
+
+void CommandsTest::floatingTable()
+{
+    QFETCH(QString, handler);
+    QFETCH(bool, onBefore);
+    QFETCH(bool, onAfter);
+    QFETCH(QString, floatWritten);
+    QFETCH(QString, captionAfter);
+
+    ScratchSettings scratch;
+    scratch.set(Key::Float, onBefore ? "YES" : "no");
+    scratch.set(Key::X, "1500");
+    scratch.set(Key::Y, "750");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    Commands &commands = frmIP->commands();
+    QCOMPARE(frmIP->floating().isVisible(), onBefore);
+    const QString captionBefore = frmIP->cmdShow->text();
+    scratch.set(Key::Float, "untouched");
+
+    if (handler == "cmdShow")
+        commands.cmdShow_Click();
+    else if (handler == "FloatingYes")
+        commands.mnuFloatingMenuYes_Click();
+    else if (handler == "FloatingNo")
+        commands.mnuFloatingMenuNo_Click();
+    else if (handler == "FloatIpHide")
+        commands.mnuFloatIpHide_Click();
+    else if (handler == "Quit") {
+        CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+        commands.mnuQuit_Click();
+    }
+
+    QCOMPARE(frmIP->floating().isVisible(), onAfter);
+    if (!onAfter)
+        QVERIFY(!frmIP->floating().isLoaded() || !onBefore);
+    QCOMPARE(scratch.text(Key::Float),
+             floatWritten.isEmpty() ? QString("untouched") : floatWritten);
+    QCOMPARE(frmIP->cmdShow->text(), captionAfter.isEmpty() ? captionBefore : captionAfter);
+    if (onAfter)
+        QCOMPARE(frmIP->floating().get().pos(), QPoint(100, 50));
+    // Every unload stores where the window stood.
+    QCOMPARE(scratch.text(Key::X), QString("1500"));
+    QCOMPARE(scratch.text(Key::Y), QString("750"));
+}
+
+void CommandsTest::captionFollowsOnlyTheButton()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    Commands &commands = frmIP->commands();
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+
+    // Off from the tray: the caption stays; the button then acts on what it
+    // sees, a hidden window, and shows it.
+    commands.mnuFloatingMenuNo_Click();
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    commands.cmdShow_Click();
+    QVERIFY(frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+
+    // Off by the button, on from the tray: "Floating On" stays; a click then
+    // turns the window off.
+    commands.cmdShow_Click();
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    commands.mnuFloatingMenuYes_Click();
+    QVERIFY(frmIP->floating().isVisible());
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    commands.cmdShow_Click();
+    QVERIFY(!frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("no"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+
+    // A refresh after an unload loads the window again, hidden.
+    frmIP->refresh().tmrUpdate_Timer();
+    QVERIFY(frmIP->floating().isLoaded());
+    QVERIFY(!frmIP->floating().isVisible());
+}
+
+void CommandsTest::mainWindowTable()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    Commands &commands = frmIP->commands();
+
+    commands.cmdHide_Click();
+    QVERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+
+    commands.mnuRMBClickShow_Click();
+    QVERIFY(frmIP->isVisible());
+    QVERIFY(!frmIP->isMinimized());
+    QCOMPARE(scratch.text(Key::Vis), QString("YES"));
+
+    commands.mnuRMBClickHide_Click();
+    QVERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+
+    // Nothing of this touches the tray icon, the floating window or the timer.
+    QVERIFY(frmIP->tray().isShown());
+    QVERIFY(frmIP->refresh().tmrUpdate().isActive());
+    QVERIFY(!frmIP->hasEnded());
+}
+
+void CommandsTest::showRestoresAMinimisedWindow()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    frmIP->showMinimized();
+    QTRY_VERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString());
+
+    frmIP->commands().mnuRMBClickShow_Click();
+    QTRY_VERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QTRY_VERIFY(!frmIP->isMinimized());
+    QCOMPARE(scratch.text(Key::Vis), QString("YES"));
+    QTRY_VERIFY(XTools::property(frmIP->winId(), "_NET_WM_STATE").indexOf("HIDDEN") < 0);
+}
+
+void CommandsTest::buttonsThroughThePointer()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("10.0.0.42"));
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+
+    QVERIFY(clickWidget(frmIP->cmdShow));
+    QTRY_VERIFY(frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+
+    QVERIFY(clickWidget(frmIP->cmdShow));
+    QTRY_VERIFY(!frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("no"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+
+    QVERIFY(XTools::setClipboard(QStringLiteral("something else")));
+    QVERIFY(clickWidget(frmIP->cmdCopy));
+    QTRY_COMPARE(XTools::clipboard(), QString("10.0.0.42"));
+
+    QVERIFY(clickWidget(frmIP->cmdHide));
+    QTRY_VERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+}
+
+void CommandsTest::trayMenuThroughThePointer()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("10.0.0.43"));
+    auto frmIP = startProgram(scratch, source);
+    QTRY_VERIFY(TrayHost::dockedIconWindow() != 0);
+    TrayIcon &tray = frmIP->tray();
+    QMenu *menu = tray.mnuRMBClick();
+
+    QVERIFY(openTrayMenu(tray, m_traySpot++));
+    QVERIFY(choose(menu, tray.mnuRMBClickHide));
+    QTRY_VERIFY(!frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+
+    QVERIFY(openTrayMenu(tray, m_traySpot++));
+    QVERIFY(choose(menu, tray.mnuFloatingMenuYes));
+    QTRY_VERIFY(frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+
+    QVERIFY(XTools::setClipboard(QStringLiteral("something else")));
+    QVERIFY(openTrayMenu(tray, m_traySpot++));
+    QVERIFY(choose(menu, tray.mnuRMBClickCopy));
+    QTRY_COMPARE(XTools::clipboard(), QString("10.0.0.43"));
+
+    QVERIFY(openTrayMenu(tray, m_traySpot++));
+    QVERIFY(choose(menu, tray.mnuFloatingMenuNo));
+    QTRY_VERIFY(!frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Float), QString("No"));
+
+    QVERIFY(openTrayMenu(tray, m_traySpot++));
+    QVERIFY(choose(menu, tray.mnuRMBClickShow));
+    QTRY_VERIFY(frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("YES"));
+    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+}
+
+void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    source.queue({std::nullopt});
+    auto frmIP = startProgram(scratch, source);
+    // The first read failed: the label still shows its placeholder, and that
+    // is what a copy takes, exactly as shown.
+    QCOMPARE(frmIP->txtIP->text(), QString("255.255.255.255"));
+    frmIP->commands().cmdCopy_Click();
+    QTRY_COMPARE(XTools::clipboard(), QString("255.255.255.255"));
+
+    frmIP->txtIP->setText(QStringLiteral(" 10.0.0.1 "));
+    frmIP->commands().mnuRMBClickCopy_Click();
+    QTRY_COMPARE(XTools::clipboard(), QString(" 10.0.0.1 "));
+
+    // Still there for others once the window that copied has gone away.
+    frmIP->commands().cmdHide_Click();
+    QCOMPARE(XTools::clipboard(), QString(" 10.0.0.1 "));
+}
+
+void CommandsTest::ctrlCWithEachButtonFocused()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("192.168.7.7"));
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+
+    for (QPushButton *button : {frmIP->cmdCopy, frmIP->cmdShow, frmIP->cmdHide}) {
+        QVERIFY(XTools::setClipboard(QStringLiteral("before")));
+        QTRY_COMPARE(XTools::clipboard(), QString("before"));
+        button->setFocus();
+        QTRY_VERIFY(button->hasFocus());
+        QVERIFY(XTools::key("ctrl+c"));
+        QTRY_COMPARE(XTools::clipboard(), QString("192.168.7.7"));
+    }
+    // Nothing else happened: no button was pressed by the keys.
+    QVERIFY(frmIP->isVisible());
+    QVERIFY(!frmIP->floating().isVisible());
+}
+
+void CommandsTest::otherKeysDoNotCopy_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("Ctrl+Shift+C") << "ctrl+shift+c";
+    QTest::newRow("Ctrl+Alt+C") << "ctrl+alt+c";
+    QTest::newRow("C") << "c";
+    QTest::newRow("Ctrl+V") << "ctrl+v";
+}
+
+void CommandsTest::otherKeysDoNotCopy()
+{
+    QFETCH(QString, keys);
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("192.168.7.8"));
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+    frmIP->cmdShow->setFocus();
+    QVERIFY(XTools::setClipboard(QStringLiteral("before")));
+    QTRY_COMPARE(XTools::clipboard(), QString("before"));
+
+    QVERIFY(XTools::key(keys));
+    // Tab moves the focus on: once it has, the keys before it have arrived.
+    QVERIFY(XTools::key("Tab"));
+    QTRY_VERIFY(frmIP->cmdHide->hasFocus());
+    QCOMPARE(XTools::clipboard(), QString("before"));
+    QVERIFY(!frmIP->floating().isVisible());
+    QVERIFY(frmIP->isVisible());
+}
+
+void CommandsTest::ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    FakeAddressSource source(QStringLiteral("192.168.7.9"));
+    auto frmIP = startProgram(scratch, source);
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+
+    // The floating window active.
+    floating.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&floating));
+    QVERIFY(XTools::setClipboard(QStringLiteral("before")));
+    QTRY_COMPARE(XTools::clipboard(), QString("before"));
+    QVERIFY(XTools::key("ctrl+c"));
+    // Proof the key arrived: the same keys in the main window copy.
+    frmIP->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+    QCOMPARE(XTools::clipboard(), QString("before"));
+    QVERIFY(XTools::key("ctrl+c"));
+    QTRY_COMPARE(XTools::clipboard(), QString("192.168.7.9"));
+
+    // Hidden: the window gets no keys at all.
+    frmIP->commands().cmdHide_Click();
+    QVERIFY(XTools::setClipboard(QStringLiteral("after")));
+    QVERIFY(XTools::key("ctrl+c"));
+    QCOMPARE(XTools::clipboard(), QString("after"));
+}
+
+void CommandsTest::quitAnsweredYes_data()
+{
+    QTest::addColumn<bool>("hiddenBefore");
+    QTest::newRow("shown") << false;
+    QTest::newRow("already hidden") << true;
+}
+
+void CommandsTest::quitAnsweredYes()
+{
+    QFETCH(bool, hiddenBefore);
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    if (hiddenBefore)
+        scratch.set(Key::Vis, "NO");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QCOMPARE(frmIP->isVisible(), !hiddenBefore);
+
+    const int asked = CloseQuestion::timesAsked();
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+    frmIP->commands().mnuQuit_Click();
+    QCOMPARE(CloseQuestion::timesAsked(), asked + 1);
+    QVERIFY(!frmIP->isVisible());
+    QVERIFY(!frmIP->floating().isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QVERIFY(frmIP->tray().isShown());
+    QVERIFY(!frmIP->hasEnded());
+}
+
+void CommandsTest::quitAnsweredNo()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::Float, "YES");
+    scratch.set(Key::Vis, "NO");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    floating.move(40, 60);
+    QTRY_COMPARE(floating.pos(), QPoint(40, 60));
+
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
+    frmIP->commands().mnuQuit_Click();
+    QVERIFY(frmIP->hasEnded());
+    QVERIFY(!frmIP->tray().isShown());
+    QCOMPARE(scratch.text(Key::X), QString("600"));
+    QCOMPARE(scratch.text(Key::Y), QString("900"));
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+}
+
+void CommandsTest::webAddressOpensThroughTheUrlHandler()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+    QCOMPARE(frmIP->lblWebAdd->text(), FrmIP::webAddress());
+
+    const QString record = m_bin.filePath("xdg-open.args");
+    QFile::remove(record);
+    QVERIFY(clickWidget(frmIP->lblWebAdd));
+    QTRY_VERIFY(QFile::exists(record));
+    QFile args(record);
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(args.readAll()), QString("https://kestrune.com/\n"));
+    QVERIFY(frmIP->isVisible());
+}
+
+QTEST_MAIN(CommandsTest)
+#include "tst_commands.moc"
