@@ -63,7 +63,10 @@ void Commands::mnuRMBClickShow_Click()
 {
     m_frmIP.setVisible(true);
     m_settings.saveMainWindowShown();
+    // Back to the normal state: after minimising hid it, it is still
+    // minimised.
     m_frmIP.setWindowState(m_frmIP.windowState() & ~Qt::WindowMinimized);
+    m_frmIP.raise();
     m_frmIP.activateWindow();
 }
 

@@ -192,7 +192,7 @@ void FrmIPTest::minimisingHidesWithoutStoringVis()
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
-    frmIP->showMinimized();
+    QVERIFY(XTools::minimize(frmIP->winId()));
     QTRY_VERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString());
     QVERIFY(frmIP->tray().isShown());

@@ -69,6 +69,11 @@ bool key(const QString &keys)
     return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", keys});
 }
 
+bool minimize(WId window)
+{
+    return run(QStringLiteral("xdotool"), {"windowminimize", QString::number(window)});
+}
+
 QString clipboard()
 {
     return output(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});

@@ -1,6 +1,7 @@
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "support/TrayHost.h"
+#include "support/XTools.h"
 #include "tray/TrayIcon.h"
 
 #include <QLabel>
@@ -42,7 +43,7 @@ void NoTrayTest::minimisingKeepsTheWindowOnTheTaskbar()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
-    frmIP->showMinimized();
+    QVERIFY(XTools::minimize(frmIP->winId()));
     QTRY_VERIFY(frmIP->isMinimized());
     // Once everything the minimise set off has run, it is still there.
     bool settled = false;
