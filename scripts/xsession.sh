@@ -54,7 +54,8 @@ xsession_start() {
     _xsession_wait_for "the window manager" _xsession_has_wm || return 1
 
     if [ "$with_tray" = 1 ]; then
-        trayer --edge bottom --align right --widthtype request --height 24 \
+        # A fixed width, so that the panel does not move as icons dock.
+        trayer --edge bottom --align right --widthtype pixel --width 96 --height 24 \
             --SetDockType true --SetPartialStrut true --expand true \
             --transparent false --tint 0x303840 >"$XSESSION_DIR/trayer.log" 2>&1 &
         XSESSION_PIDS+=($!)

@@ -38,7 +38,7 @@ bool clickWidget(const QWidget *widget)
 bool openTrayMenu(TrayIcon &tray, int spot)
 {
     const QRect icon = TrayHost::systemTrayIcon(tray)->geometry();
-    const QPoint at = icon.topLeft() + QPoint(3 + 4 * (spot % 5), 3 + 4 * ((spot / 5) % 5));
+    const QPoint at = icon.topLeft() + QPoint(3 + 7 * (spot % 3), 3 + 7 * ((spot / 3) % 3));
     if (!XTools::movePointer(at) || !XTools::pressButton(3))
         return false;
     const bool opened = QTest::qWaitFor([&tray] { return tray.mnuRMBClick()->isVisible(); });
@@ -297,7 +297,7 @@ void CommandsTest::trayMenuThroughThePointer()
     ScratchSettings scratch;
     FakeAddressSource source(QStringLiteral("10.0.0.43"));
     auto frmIP = startProgram(scratch, source);
-    QTRY_VERIFY(TrayHost::dockedIconWindow() != 0);
+    QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
     TrayIcon &tray = frmIP->tray();
     QMenu *menu = tray.mnuRMBClick();
 

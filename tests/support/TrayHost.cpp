@@ -9,10 +9,26 @@
 
 bool TrayHost::start()
 {
-    m_process.start(QStringLiteral("trayer"),
-                    {"--edge", "bottom", "--align", "right", "--widthtype", "request", "--height",
-                     "24", "--SetDockType", "true", "--SetPartialStrut", "true", "--expand", "true",
-                     "--transparent", "false", "--tint", "0x303840"});
+    m_process.start(QStringLiteral("trayer"), {"--edge",
+                                               "bottom",
+                                               "--align",
+                                               "right",
+                                               "--widthtype",
+                                               "pixel",
+                                               "--width",
+                                               "96",
+                                               "--height",
+                                               "24",
+                                               "--SetDockType",
+                                               "true",
+                                               "--SetPartialStrut",
+                                               "true",
+                                               "--expand",
+                                               "true",
+                                               "--transparent",
+                                               "false",
+                                               "--tint",
+                                               "0x303840"});
     return m_process.waitForStarted(10000) &&
            QTest::qWaitFor([] { return TrayIcon::isAvailable(); }, 10000);
 }
@@ -43,6 +59,16 @@ WId TrayHost::dockedIconWindow()
             return window->winId();
     }
     return 0;
+}
+
+bool TrayHost::iconSettled(TrayIcon &tray)
+{
+    const WId docked = dockedIconWindow();
+    if (!docked)
+        return false;
+    const QString info = XTools::output("xwininfo", {"-id", QString::number(docked)});
+    return info.contains("IsViewable") &&
+           XTools::geometry(docked) == systemTrayIcon(tray)->geometry();
 }
 
 QSystemTrayIcon *TrayHost::systemTrayIcon(TrayIcon &tray)

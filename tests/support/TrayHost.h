@@ -17,6 +17,8 @@ public:
 
     /// The icon's own X window, docked into a tray host's window, or 0.
     static WId dockedIconWindow();
+    /// Docked, on screen, and where Qt believes it is: safe to point at.
+    static bool iconSettled(TrayIcon &tray);
     static QSystemTrayIcon *systemTrayIcon(TrayIcon &tray);
 
 private:

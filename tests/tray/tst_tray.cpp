@@ -82,7 +82,7 @@ void TrayIconTest::iconDocksWithItsToolTip()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
 
-    QTRY_VERIFY(TrayHost::dockedIconWindow() != 0);
+    QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
     QSystemTrayIcon *icon = TrayHost::systemTrayIcon(frmIP->tray());
     QVERIFY(icon);
     QCOMPARE(icon->toolTip(), QString("System Tray"));
@@ -126,7 +126,7 @@ void TrayIconTest::rightPressOnTheIconOpensTheMenuLeftClickDoesNot()
     ScratchSettings scratch;
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
-    QTRY_VERIFY(TrayHost::dockedIconWindow() != 0);
+    QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
     QMenu *menu = frmIP->tray().mnuRMBClick();
     QSignalSpy activated(TrayHost::systemTrayIcon(frmIP->tray()), &QSystemTrayIcon::activated);
 
@@ -171,7 +171,7 @@ void TrayIconTest::menuOpensWhileTheWindowsAreHidden()
     auto frmIP = startProgram(scratch, source);
     QVERIFY(!frmIP->isVisible());
     QVERIFY(!frmIP->floating().isVisible());
-    QTRY_VERIFY(TrayHost::dockedIconWindow() != 0);
+    QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
 
     QVERIFY(XTools::movePointer(iconSpot(frmIP->tray(), 18, 18)));
     QVERIFY(XTools::pressButton(3));
