@@ -3,7 +3,7 @@
 # its own choosing, the openbox window manager, and the trayer notification
 # area. Source this file, then:
 #
-#   xsession_start [--no-tray] [tray-ready-helper]
+#   [XSESSION_SCREEN=WxHxD] xsession_start [--no-tray] [tray-ready-helper]
 #   ... DISPLAY now points at the session ...
 #   xsession_stop
 #
@@ -42,7 +42,7 @@ xsession_start() {
     XSESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-xsession.XXXXXX")
     # -displayfd: the server picks a free display and writes its number once
     # it accepts connections.
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 "${XSESSION_SCREEN:-1280x800x24}" -nolisten tcp -noreset \
         3>"$XSESSION_DIR/display" >"$XSESSION_DIR/xvfb.log" 2>&1 &
     XSESSION_PIDS+=($!)
     _xsession_wait_for "the X server" test -s "$XSESSION_DIR/display" || return 1

@@ -100,7 +100,8 @@ void FrmIP::layOutControls()
     txtIP->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     txtIP->setFont(FormFonts::named(QStringLiteral("Tahoma"), 14.25, true, true));
     txtIP->setAutoFillBackground(true);
-    txtIP->setAccessibleName(tr("IP address"));
+    // A screen reader reads the address itself as the label's name.
+    txtIP->setAccessibleDescription(tr("The local IP address of this computer"));
     txtIP->setTextInteractionFlags(Qt::NoTextInteraction);
 
     place(cmdShow, 120, 600, 1335, 375);
@@ -115,7 +116,7 @@ void FrmIP::layOutControls()
     linkPalette.setColor(QPalette::WindowText, QColor(192, 0, 0));
     lblWebAdd->setPalette(linkPalette);
     lblWebAdd->setAutoFillBackground(true);
-    lblWebAdd->setAccessibleName(tr("Web site %1").arg(webAddress()));
+    lblWebAdd->setAccessibleDescription(tr("Opens the web site in the browser"));
 
     // Tab order Copy, Floating, Hide; Copy has the focus to begin with.
     setTabOrder(cmdCopy, cmdShow);

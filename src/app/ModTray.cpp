@@ -2,6 +2,7 @@
 
 #include "address/SystemAddressSource.h"
 #include "app/FrmIP.h"
+#include "app/WindowSystem.h"
 #include "settings/AppSettings.h"
 
 #include <QApplication>
@@ -10,10 +11,11 @@ namespace modTray {
 
 int Main(int argc, char *argv[])
 {
+    WindowSystem::choose(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("IP"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kestrunes IP Tool"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.IP"));
     // Hidden behind the tray icon the program keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -26,7 +26,7 @@ FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
     setFixedSize(Twips::toPixels(kWidthTwips), Twips::toPixels(kHeightTwips));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
-    setAccessibleName(tr("Current IP address"));
+    setAccessibleName(tr("Floating IP address"));
 
     lblCurrentIP->setObjectName(QStringLiteral("lblCurrentIP"));
     lblCurrentIP->setGeometry(Twips::toPixels(120), Twips::toPixels(45), Twips::toPixels(2055),
@@ -36,6 +36,7 @@ FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
     lblCurrentIP->setBackgroundRole(QPalette::Button);
     lblCurrentIP->setForegroundRole(QPalette::ButtonText);
     lblCurrentIP->setAutoFillBackground(true);
+    lblCurrentIP->setAccessibleDescription(tr("The local IP address of this computer"));
 
     shpBorder->setObjectName(QStringLiteral("shpBorder"));
     shpBorder->setGeometry(rect());
@@ -76,7 +77,6 @@ QPoint FrmFloatingIP::reachablePosition(QPoint stored, QSize size)
 void FrmFloatingIP::setCurrentIP(const QString &text)
 {
     lblCurrentIP->setText(text);
-    lblCurrentIP->setAccessibleName(text);
 }
 
 QString FrmFloatingIP::currentIP() const

@@ -8,6 +8,7 @@
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -29,6 +30,7 @@ private slots:
     void startupFlags_data();
     void startupFlags();
     void layoutIsFixed();
+    void screenReaderReadsTheAddress();
     void refreshWritesBothLabels();
     void failingReadOnATickKeepsTheLabel();
     void minimisingHidesWithoutStoringVis();
@@ -156,6 +158,32 @@ void FrmIPTest::layoutIsFixed()
     QTRY_VERIFY(frmIP->cmdHide->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTRY_VERIFY(frmIP->cmdCopy->hasFocus());
+}
+
+void FrmIPTest::screenReaderReadsTheAddress()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("192.168.1.20"));
+    auto frmIP = startProgram(scratch, source);
+    auto name = [](QObject *object) {
+        return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+    };
+    QCOMPARE(name(frmIP.get()), QString("Kestrune's IP Tool"));
+    QCOMPARE(name(frmIP->txtIP), QString("192.168.1.20"));
+    QVERIFY(!QAccessible::queryAccessibleInterface(frmIP->txtIP)
+                 ->text(QAccessible::Description)
+                 .isEmpty());
+    QCOMPARE(name(frmIP->cmdShow), QString("Floating On"));
+    QCOMPARE(name(frmIP->cmdHide), QString("Hide"));
+    QCOMPARE(name(frmIP->cmdCopy), QString("Copy"));
+    QCOMPARE(name(frmIP->lblWebAdd), FrmIP::webAddress());
+    auto *floatingLabel = frmIP->floating().get().findChild<QLabel *>("lblCurrentIP");
+    QCOMPARE(name(floatingLabel), QString("192.168.1.20"));
+
+    source.setAddress(QStringLiteral("10.0.0.7"));
+    frmIP->refresh().tmrUpdate_Timer();
+    QCOMPARE(name(frmIP->txtIP), QString("10.0.0.7"));
+    QCOMPARE(name(floatingLabel), QString("10.0.0.7"));
 }
 
 void FrmIPTest::refreshWritesBothLabels()
