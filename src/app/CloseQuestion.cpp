@@ -38,6 +38,11 @@ void CloseQuestion::setNextAnswer(Answer answer)
     s_nextAnswer = answer;
 }
 
+void CloseQuestion::clearNextAnswer()
+{
+    s_nextAnswer.reset();
+}
+
 int CloseQuestion::timesAsked()
 {
     return s_timesAsked;

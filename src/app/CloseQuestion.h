@@ -27,6 +27,7 @@ public:
 
     /// The answer the next ask() returns without showing anything.
     static void setNextAnswer(Answer answer);
+    static void clearNextAnswer();
     /// How many times the question has been asked so far.
     static int timesAsked();
 

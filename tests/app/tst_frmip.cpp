@@ -24,6 +24,7 @@ class FrmIPTest : public QObject
 
 private slots:
     void initTestCase();
+    void init();
 
     void firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden();
     void floatingOnAtStart();
@@ -45,6 +46,11 @@ private slots:
 void FrmIPTest::initTestCase()
 {
     QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+}
+
+void FrmIPTest::init()
+{
+    CloseQuestion::clearNextAnswer();
 }
 
 void FrmIPTest::firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden()
@@ -282,12 +288,12 @@ void FrmIPTest::closeFromTheWindowManagerAsks()
     ScratchSettings scratch;
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
-    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
-    // The window manager's own close command, as a person gives it.
+    // The window manager's own close command, as its close button gives it.
     const int asked = CloseQuestion::timesAsked();
     CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
-    QVERIFY(XTools::key("alt+F4"));
+    QVERIFY(XTools::closeWindow(frmIP->winId()));
     QTRY_COMPARE(CloseQuestion::timesAsked(), asked + 1);
     QTRY_VERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));

@@ -69,6 +69,11 @@ bool key(const QString &keys)
     return run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", keys});
 }
 
+bool closeWindow(WId window)
+{
+    return run(QStringLiteral("wmctrl"), {"-i", "-c", QString::number(window)});
+}
+
 bool minimize(WId window)
 {
     return run(QStringLiteral("xdotool"), {"windowminimize", QString::number(window)});

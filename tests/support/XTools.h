@@ -25,6 +25,8 @@ bool pressButton(int button);
 bool releaseButton(int button);
 bool click(int button);
 bool key(const QString &keys);
+/// Asks the window manager to close @p window, as its close button does.
+bool closeWindow(WId window);
 /// Asks the window manager to minimise @p window, as its title bar button does.
 bool minimize(WId window);
 
