@@ -1,0 +1,179 @@
+#include "Session.h"
+
+#include "settings/IniDocument.h"
+#include "support/XTools.h"
+
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTest>
+
+Session::Session(QString configHome)
+    : m_configHome(std::move(configHome))
+{
+    QDir().mkpath(m_configHome);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+Session::~Session()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool Session::start()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", m_configHome);
+    environment.remove("QT_QPA_PLATFORM");
+    m_process.setProcessEnvironment(environment);
+    m_process.start(QStringLiteral(KESTRUNE_IP_BINARY), {});
+    return m_process.waitForStarted(10000);
+}
+
+bool Session::waitForEnd()
+{
+    return QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, 10000) &&
+           m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+bool Session::isRunning() const
+{
+    return m_process.state() == QProcess::Running;
+}
+
+QString Session::output()
+{
+    m_output += QString::fromLocal8Bit(m_process.readAll());
+    return m_output;
+}
+
+namespace {
+
+QList<WId> search(qint64 pid, const QStringList &criteria)
+{
+    QStringList arguments{"search", "--all", "--onlyvisible", "--pid", QString::number(pid)};
+    arguments += criteria;
+    QList<WId> windows;
+    const QStringList lines = XTools::output("xdotool", arguments).split('\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        windows.append(line.toULongLong());
+    return windows;
+}
+
+WId first(const QList<WId> &windows)
+{
+    return windows.isEmpty() ? 0 : windows.constFirst();
+}
+
+} // namespace
+
+WId Session::mainWindow() const
+{
+    return isRunning() ? first(search(pid(), {"--name", "^Kestrune's IP Tool$"})) : 0;
+}
+
+WId Session::floatingWindow() const
+{
+    return isRunning() ? first(search(pid(), {"--name", "^Form2$"})) : 0;
+}
+
+WId Session::questionWindow() const
+{
+    return isRunning() ? first(search(pid(), {"--name", "^Are you sure\\?$"})) : 0;
+}
+
+int Session::visibleWindowCount() const
+{
+    return isRunning() ? int(search(pid(), {"--name", ".*"}).size()) : 0;
+}
+
+WId Session::trayIcon() const
+{
+    if (!isRunning())
+        return 0;
+    // Our icon is a 22x22 window of class "IP" that the tray host has taken
+    // in: a child of its window, not of the root window.
+    const QString tree = XTools::output("xwininfo", {"-root", "-tree"});
+    static const QRegularExpression line(
+        QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("IP" "IP"\)\s+22x22\+)"),
+        QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(tree); it.hasNext();) {
+        const WId window = it.next().captured(1).toULongLong(nullptr, 16);
+        const QString info =
+            XTools::output("xwininfo", {"-children", "-id", QString::number(window)});
+        if (!info.section("Parent window id:", 1, 1)
+                 .section('\n', 0, 0)
+                 .contains("(the root window)") &&
+            XTools::output("xwininfo", {"-id", QString::number(window)}).contains("IsViewable"))
+            return window;
+    }
+    return 0;
+}
+
+QRect Session::frameless(WId window) const
+{
+    return XTools::geometry(window);
+}
+
+bool Session::clickMainWindow(int left, int top, int width, int height)
+{
+    const WId window = mainWindow();
+    if (!window)
+        return false;
+    const QRect client = XTools::geometry(window);
+    const QPoint at = client.topLeft() + QPoint((left + width / 2) / 15, (top + height / 2) / 15);
+    return XTools::movePointer(at) && XTools::click(1);
+}
+
+bool Session::openPopup(QPoint at, const QStringList &keys)
+{
+    const int before = visibleWindowCount();
+    if (!XTools::movePointer(at) || !XTools::pressButton(3))
+        return false;
+    const bool opened = QTest::qWaitFor([&] { return visibleWindowCount() > before; }, 10000);
+    if (!XTools::releaseButton(3) || !opened)
+        return false;
+    for (const QString &key : keys) {
+        if (!XTools::key(key))
+            return false;
+    }
+    return true;
+}
+
+bool Session::trayMenu(const QStringList &keys)
+{
+    const WId icon = trayIcon();
+    if (!icon)
+        return false;
+    // Presses far enough apart never make a double click.
+    const QRect area = XTools::geometry(icon);
+    const int spot = m_pressSpot++;
+    const QPoint at = area.topLeft() + QPoint(3 + 7 * (spot % 3), 3 + 7 * ((spot / 3) % 3));
+    return openPopup(at, keys);
+}
+
+bool Session::floatingPopup(const QStringList &keys)
+{
+    const WId window = floatingWindow();
+    if (!window)
+        return false;
+    const QRect area = XTools::geometry(window);
+    const int spot = m_pressSpot++;
+    return openPopup(area.topLeft() + QPoint(20 + 20 * (spot % 5), 11), keys);
+}
+
+QString Session::settingsFile() const
+{
+    return m_configHome + QStringLiteral("/Kestrune.conf");
+}
+
+QString Session::setting(const QString &key) const
+{
+    QFile file(settingsFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return IniDocument::parse(file.readAll()).value(QStringLiteral("IP"), key).value_or(QString());
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDir>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <qwindowdefs.h>
+
+/// One run of the real program, `IP`, as a separate process on the test's
+/// X display, with a settings folder of its own, seen and driven only
+/// through the window system: what is mapped where, the tray icon, the
+/// pointer, the keyboard, the clipboard and the settings file.
+class Session
+{
+public:
+    /// @p configHome becomes the program's XDG_CONFIG_HOME.
+    explicit Session(QString configHome);
+    ~Session();
+
+    bool start();
+    /// Waits for the process to end by itself.
+    bool waitForEnd();
+    bool isRunning() const;
+    qint64 pid() const { return m_process.processId(); }
+    QString output();
+
+    // What is on screen.
+    WId mainWindow() const;     ///< mapped and viewable, or 0
+    WId floatingWindow() const; ///< mapped and viewable, or 0
+    WId questionWindow() const; ///< the close question, or 0
+    /// The tray icon's own window while it is docked, or 0.
+    WId trayIcon() const;
+    QRect frameless(WId window) const;
+    int visibleWindowCount() const;
+
+    // Acting on it.
+    /// Clicks a control of the main window at its centre, given by its
+    /// place in the fixed layout (twips, relative to the client area).
+    bool clickMainWindow(int left, int top, int width, int height);
+    /// Opens the tray menu with a right press and walks it with the keys.
+    bool trayMenu(const QStringList &keys);
+    /// Opens the floating window's popup and walks it with the keys.
+    bool floatingPopup(const QStringList &keys);
+
+    // The settings file.
+    QString setting(const QString &key) const;
+    QString settingsFile() const;
+
+private:
+    bool openPopup(QPoint at, const QStringList &keys);
+
+    QString m_configHome;
+    QProcess m_process;
+    QString m_output;
+    int m_pressSpot = 0;
+};

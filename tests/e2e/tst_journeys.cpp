@@ -1,0 +1,316 @@
+// The program as its users meet it: the real binary in its own process on
+// an X display with a window manager and a tray host, driven through the
+// pointer, the keyboard, the tray icon and the clipboard, and judged by
+// what the window system shows and what the settings file holds.
+#include "Session.h"
+#include "support/XTools.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+// The main window's controls, as laid out (twips, inside the window).
+struct Control
+{
+    int left, top, width, height;
+};
+constexpr Control cmdShow{120, 600, 1335, 375};
+constexpr Control cmdHide{1440, 600, 855, 375};
+constexpr Control cmdCopy{2280, 600, 855, 375};
+
+const QStringList trayCopy{"Down", "Return"};
+const QStringList trayVisibleYes{"Down", "Down", "Right", "Return"};
+const QStringList trayFloatingYes{"Down", "Down", "Down", "Right", "Return"};
+const QStringList trayQuit{"Up", "Return"};
+const QStringList popupCopy{"Down", "Return"};
+const QStringList popupHide{"Down", "Down", "Return"};
+
+/// The source address the kernel picks for the default route.
+QString kernelAddress()
+{
+    bool ok = false;
+    const QString route = XTools::output("ip", {"-o", "-4", "route", "get", "1.1.1.1"}, &ok);
+    const auto match =
+        QRegularExpression(QStringLiteral(R"(\bsrc (\d+\.\d+\.\d+\.\d+))")).match(route);
+    return ok && match.hasMatch() ? match.captured(1) : QString();
+}
+
+} // namespace
+
+class JourneysTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firstRunThenQuit();
+    void floatingWindowOnOffDraggedAndBackNextTime();
+    void hiddenAtTheNextStartUntilShownFromTheTray();
+    void closeFromTheWindowManagerThenQuitFromTheTray();
+    void copyByKeysButtonsAndMenus();
+    void minimiseHidesAndTheNextStartShows();
+
+private:
+    std::unique_ptr<Session> newSession();
+    /// Quits through the tray menu, answering No: the process ends.
+    void quit(Session &session);
+    void snapshot(const QString &moment);
+
+    QTemporaryDir m_scratch;
+    QString m_artefacts;
+    std::unique_ptr<Session> m_session;
+    int m_sessionCount = 0;
+};
+
+void JourneysTest::initTestCase()
+{
+    QVERIFY(m_scratch.isValid());
+    m_artefacts = QStringLiteral(KESTRUNE_ARTEFACTS);
+    QDir(m_artefacts).removeRecursively();
+    QDir().mkpath(m_artefacts);
+}
+
+void JourneysTest::init()
+{
+    XTools::movePointer({5, 5});
+}
+
+void JourneysTest::cleanup()
+{
+    if (QTest::currentTestFailed() && m_session) {
+        snapshot(QStringLiteral("FAILED"));
+        qWarning().noquote() << "What the failing journey saw:"
+                             << "\n  process running:" << m_session->isRunning()
+                             << "\n  main window:" << m_session->mainWindow()
+                             << "\n  floating window:" << m_session->floatingWindow()
+                             << "\n  close question:" << m_session->questionWindow()
+                             << "\n  tray icon:" << m_session->trayIcon()
+                             << "\n  clipboard:" << XTools::clipboard();
+        QFile settings(m_session->settingsFile());
+        if (settings.open(QIODevice::ReadOnly))
+            qWarning().noquote() << "  settings file:\n" << settings.readAll();
+        qWarning().noquote() << "  program output:\n" << m_session->output();
+    }
+    XTools::key("Escape");
+    m_session.reset();
+}
+
+std::unique_ptr<Session> JourneysTest::newSession()
+{
+    // Each journey has a settings folder of its own, shared by its restarts.
+    return std::make_unique<Session>(m_scratch.filePath(QTest::currentTestFunction()));
+}
+
+void JourneysTest::snapshot(const QString &moment)
+{
+    const QString name = QStringLiteral("%1-%2.png").arg(QTest::currentTestFunction(), moment);
+    XTools::run("import", {"-window", "root", QDir(m_artefacts).filePath(name)});
+}
+
+void JourneysTest::quit(Session &session)
+{
+    QVERIFY(session.trayMenu(trayQuit));
+    QTRY_VERIFY_WITH_TIMEOUT(session.questionWindow() != 0, 10000);
+    // Over to No, and press it.
+    QVERIFY(XTools::key("Tab"));
+    QVERIFY(XTools::key("space"));
+    QVERIFY2(session.waitForEnd(), qPrintable(session.output()));
+    QTRY_COMPARE(session.trayIcon(), WId(0));
+}
+
+void JourneysTest::firstRunThenQuit()
+{
+    m_session = newSession();
+    Session &s = *m_session;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+    QCOMPARE(s.floatingWindow(), WId(0));
+    snapshot("started");
+
+    // The address it shows is the one the kernel uses; Copy hands it over.
+    QVERIFY(XTools::setClipboard("nothing yet"));
+    QVERIFY(s.clickMainWindow(cmdCopy.left, cmdCopy.top, cmdCopy.width, cmdCopy.height));
+    QTRY_VERIFY(XTools::clipboard() != "nothing yet");
+    const QString shown = XTools::clipboard();
+    const QString kernel = kernelAddress();
+    QCOMPARE(shown, kernel.isEmpty() ? QString("127.0.0.1") : kernel);
+    QVERIFY(!QFile::exists(s.settingsFile()));
+
+    quit(s);
+    QCOMPARE(s.setting("X"), QString("0"));
+    QCOMPARE(s.setting("Y"), QString("0"));
+    QCOMPARE(s.setting("Float"), QString());
+    QCOMPARE(s.setting("Vis"), QString());
+}
+
+void JourneysTest::floatingWindowOnOffDraggedAndBackNextTime()
+{
+    m_session = newSession();
+    Session &s = *m_session;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+
+    // On from the button: at the top left corner on a first run.
+    QVERIFY(s.clickMainWindow(cmdShow.left, cmdShow.top, cmdShow.width, cmdShow.height));
+    QTRY_VERIFY(s.floatingWindow() != 0);
+    QCOMPARE(s.setting("Float"), QString("YES"));
+    QTRY_COMPARE(s.frameless(s.floatingWindow()).topLeft(), QPoint(0, 0));
+
+    // Dragged with the pointer.
+    const QPoint grab(30, 11);
+    QVERIFY(XTools::movePointer(grab));
+    QVERIFY(XTools::pressButton(1));
+    QVERIFY(XTools::movePointer(grab + QPoint(1, 1)));
+    for (int step = 1; step <= 10; ++step)
+        QVERIFY(XTools::movePointer(grab + QPoint(1 + 30 * step, 1 + 20 * step)));
+    QVERIFY(XTools::releaseButton(1));
+    const QPoint dragged(300, 200);
+    QTRY_COMPARE(s.frameless(s.floatingWindow()).topLeft(), dragged);
+    snapshot("dragged");
+
+    // Off from the button, on from the tray, Hide from its own popup.
+    QVERIFY(s.clickMainWindow(cmdShow.left, cmdShow.top, cmdShow.width, cmdShow.height));
+    QTRY_COMPARE(s.floatingWindow(), WId(0));
+    QCOMPARE(s.setting("Float"), QString("no"));
+    QCOMPARE(s.setting("X"), QString::number(dragged.x() * 15));
+    QCOMPARE(s.setting("Y"), QString::number(dragged.y() * 15));
+
+    QVERIFY(s.trayMenu(trayFloatingYes));
+    QTRY_VERIFY(s.floatingWindow() != 0);
+    QCOMPARE(s.setting("Float"), QString("YES"));
+    QTRY_COMPARE(s.frameless(s.floatingWindow()).topLeft(), dragged);
+
+    QVERIFY(s.floatingPopup(popupHide));
+    QTRY_COMPARE(s.floatingWindow(), WId(0));
+    QTRY_COMPARE(s.setting("Float"), QString("No"));
+
+    // On again, then quit: the next start brings it back where it was.
+    QVERIFY(s.clickMainWindow(cmdShow.left, cmdShow.top, cmdShow.width, cmdShow.height));
+    QTRY_VERIFY(s.floatingWindow() != 0);
+    quit(s);
+    QCOMPARE(s.setting("Float"), QString("YES"));
+
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+    QTRY_COMPARE(s.frameless(s.floatingWindow()).topLeft(), dragged);
+    snapshot("back-next-time");
+    quit(s);
+}
+
+void JourneysTest::hiddenAtTheNextStartUntilShownFromTheTray()
+{
+    m_session = newSession();
+    Session &s = *m_session;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+
+    QVERIFY(s.clickMainWindow(cmdHide.left, cmdHide.top, cmdHide.width, cmdHide.height));
+    QTRY_COMPARE(s.mainWindow(), WId(0));
+    QCOMPARE(s.setting("Vis"), QString("NO"));
+    quit(s);
+
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+    QCOMPARE(s.mainWindow(), WId(0));
+    QCOMPARE(s.floatingWindow(), WId(0));
+    snapshot("only-the-icon");
+
+    QVERIFY(s.trayMenu(trayVisibleYes));
+    QTRY_VERIFY(s.mainWindow() != 0);
+    QTRY_COMPARE(s.setting("Vis"), QString("YES"));
+    quit(s);
+}
+
+void JourneysTest::closeFromTheWindowManagerThenQuitFromTheTray()
+{
+    m_session = newSession();
+    Session &s = *m_session;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+
+    QVERIFY(XTools::closeWindow(s.mainWindow()));
+    QTRY_VERIFY_WITH_TIMEOUT(s.questionWindow() != 0, 10000);
+    snapshot("question");
+    QVERIFY(XTools::key("Return"));
+    QTRY_COMPARE(s.mainWindow(), WId(0));
+    QTRY_COMPARE(s.setting("Vis"), QString("NO"));
+    QVERIFY(s.isRunning());
+    QVERIFY(s.trayIcon() != 0);
+
+    quit(s);
+    QCOMPARE(s.setting("Vis"), QString("NO"));
+    QCOMPARE(s.setting("X"), QString("0"));
+    QCOMPARE(s.setting("Y"), QString("0"));
+}
+
+void JourneysTest::copyByKeysButtonsAndMenus()
+{
+    m_session = newSession();
+    Session &s = *m_session;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+    QVERIFY(XTools::run("xdotool", {"windowactivate", "--sync", QString::number(s.mainWindow())}));
+    const QString kernel = kernelAddress();
+    const QString address = kernel.isEmpty() ? QString("127.0.0.1") : kernel;
+
+    // Copy has the focus first; Tab moves to Floating, then to Hide.
+    for (int button = 0; button < 3; ++button) {
+        QVERIFY(XTools::setClipboard("marker"));
+        QVERIFY(XTools::key("ctrl+c"));
+        QTRY_COMPARE(XTools::clipboard(), address);
+        QVERIFY(XTools::key("Tab"));
+    }
+
+    // Ctrl+Shift+C copies nothing: once the tray menu has opened after it,
+    // the keys have been handled.
+    QVERIFY(XTools::setClipboard("marker"));
+    QVERIFY(XTools::key("ctrl+shift+c"));
+    QVERIFY(s.trayMenu({"Escape"}));
+    QCOMPARE(XTools::clipboard(), QString("marker"));
+
+    QVERIFY(s.trayMenu(trayCopy));
+    QTRY_COMPARE(XTools::clipboard(), address);
+
+    QVERIFY(s.clickMainWindow(cmdShow.left, cmdShow.top, cmdShow.width, cmdShow.height));
+    QTRY_VERIFY(s.floatingWindow() != 0);
+    QVERIFY(XTools::setClipboard("marker"));
+    QVERIFY(s.floatingPopup(popupCopy));
+    QTRY_COMPARE(XTools::clipboard(), address);
+    quit(s);
+}
+
+void JourneysTest::minimiseHidesAndTheNextStartShows()
+{
+    m_session = newSession();
+    Session &s = *m_session;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+
+    QVERIFY(XTools::minimize(s.mainWindow()));
+    QTRY_COMPARE(s.mainWindow(), WId(0));
+    QCOMPARE(s.setting("Vis"), QString());
+    quit(s);
+
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    snapshot("shown-again");
+    quit(s);
+}
+
+QTEST_GUILESS_MAIN(JourneysTest)
+#include "tst_journeys.moc"
