@@ -128,13 +128,22 @@ bool Session::clickMainWindow(int left, int top, int width, int height)
     return XTools::movePointer(at) && XTools::click(1);
 }
 
-bool Session::openPopup(QPoint at, const QStringList &keys)
+bool Session::openPopup(std::function<QPoint()> spot, const QStringList &keys)
 {
-    const int before = visibleWindowCount();
-    if (!XTools::movePointer(at) || !XTools::pressButton(3))
-        return false;
-    const bool opened = QTest::qWaitFor([&] { return visibleWindowCount() > before; }, 10000);
-    if (!XTools::releaseButton(3) || !opened)
+    // A press that lands while the window manager is still moving the focus
+    // away from a window just hidden sees the popup close again at once (no
+    // person clicks that fast): then it is pressed once more.
+    bool open = false;
+    for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+        const int before = visibleWindowCount();
+        if (!XTools::movePointer(spot()) || !XTools::pressButton(3))
+            return false;
+        const bool seen = QTest::qWaitFor([&] { return visibleWindowCount() > before; }, 3000);
+        if (!XTools::releaseButton(3))
+            return false;
+        open = seen && visibleWindowCount() > before;
+    }
+    if (!open)
         return false;
     for (const QString &key : keys) {
         if (!XTools::key(key))
@@ -148,11 +157,14 @@ bool Session::trayMenu(const QStringList &keys)
     const WId icon = trayIcon();
     if (!icon)
         return false;
-    // Presses far enough apart never make a double click.
     const QRect area = XTools::geometry(icon);
-    const int spot = m_pressSpot++;
-    const QPoint at = area.topLeft() + QPoint(3 + 7 * (spot % 3), 3 + 7 * ((spot / 3) % 3));
-    return openPopup(at, keys);
+    // Presses far enough apart never make a double click.
+    return openPopup(
+        [this, area] {
+            const int spot = m_pressSpot++;
+            return area.topLeft() + QPoint(3 + 7 * (spot % 3), 3 + 7 * ((spot / 3) % 3));
+        },
+        keys);
 }
 
 bool Session::floatingPopup(const QStringList &keys)
@@ -161,8 +173,12 @@ bool Session::floatingPopup(const QStringList &keys)
     if (!window)
         return false;
     const QRect area = XTools::geometry(window);
-    const int spot = m_pressSpot++;
-    return openPopup(area.topLeft() + QPoint(20 + 20 * (spot % 5), 11), keys);
+    return openPopup(
+        [this, area] {
+            const int spot = m_pressSpot++;
+            return area.topLeft() + QPoint(20 + 20 * (spot % 5), 11);
+        },
+        keys);
 }
 
 QString Session::settingsFile() const

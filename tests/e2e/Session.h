@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <qwindowdefs.h>
 
 /// One run of the real program, `IP`, as a separate process on the test's
@@ -49,7 +50,7 @@ public:
     QString settingsFile() const;
 
 private:
-    bool openPopup(QPoint at, const QStringList &keys);
+    bool openPopup(std::function<QPoint()> spot, const QStringList &keys);
 
     QString m_configHome;
     QProcess m_process;

@@ -1,10 +1,23 @@
 #include "support/XTools.h"
 
+#include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace XTools {
+
+void syncOwnConnection()
+{
+    const auto *x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11)
+        return;
+    xcb_connection_t *connection = x11->connection();
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
 
 QString output(const QString &program, const QStringList &arguments, bool *ok)
 {

@@ -13,6 +13,11 @@ namespace XTools {
 
 /// Runs @p program and returns its standard output; @p ok tells whether it
 /// ran and exited with status 0.
+/// Sends whatever this process still holds back to the X server and waits
+/// until the server has done it, so that input another program sends next
+/// meets the windows and grabs as this process last left them.
+void syncOwnConnection();
+
 QString output(const QString &program, const QStringList &arguments, bool *ok = nullptr);
 bool run(const QString &program, const QStringList &arguments);
 
