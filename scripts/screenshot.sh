@@ -15,7 +15,10 @@ mkdir -p "$out"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-shot.XXXXXX")
 program=""
 cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
+    if [ -n "$program" ]; then
+        kill "$program" 2>/dev/null || true
+        wait "$program" 2>/dev/null || true
+    fi
     xsession_stop
     rm -rf "$scratch"
 }

@@ -60,7 +60,7 @@ xsession_start() {
             --transparent false --tint 0x303840 >"$XSESSION_DIR/trayer.log" 2>&1 &
         XSESSION_PIDS+=($!)
         if [ -n "$tray_ready" ]; then
-            _xsession_wait_for "the notification area" "$tray_ready" || return 1
+            _xsession_wait_for "the notification area" timeout 10 "$tray_ready" || return 1
         else
             _xsession_wait_for "the notification area" xdotool search --classname trayer || return 1
         fi

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Measures IP against the floor program, side by side, and writes the
+# figures to bench/RESULTS.md. Runs on its own X session (Xvfb, openbox,
+# trayer), like the tests.
+#
+#   bash bench/run.sh            # 5 rounds, a 300 s idle stretch
+#   BENCH_ROUNDS=9 BENCH_IDLE_SECONDS=60 bash bench/run.sh
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build-bench}
+rounds=${BENCH_ROUNDS:-5}
+idle=${BENCH_IDLE_SECONDS:-300}
+results=$root/bench/RESULTS.md
+
+bash "$root/scripts/deps.sh" run
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" --parallel "$(nproc)" \
+    --target IP bench-floor bench-probe bench-refresh tray-ready >/dev/null
+
+# shellcheck source=../scripts/xsession.sh
+. "$root/scripts/xsession.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-bench.XXXXXX")
+trap 'xsession_stop; rm -rf "$work"' EXIT
+xsession_start "$build/tests/tray-ready"
+unset DBUS_SESSION_BUS_ADDRESS
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+mkdir -p "$work/empty" "$work/float"
+printf '[IP]\nFloat=YES\n' >"$work/float/Kestrune.conf"
+
+probe() { # name, idle seconds, then the program's own command
+    local name=$1 seconds=$2
+    shift 2
+    case "$name" in
+    floor) "$build/bench/bench-probe" Floor "$seconds" "$build/bench/bench-floor" ;;
+    ip-empty)
+        rm -f "$work/empty/Kestrune.conf"
+        XDG_CONFIG_HOME=$work/empty "$build/bench/bench-probe" "Kestrune's IP Tool" "$seconds" "$build/IP"
+        ;;
+    ip-float)
+        printf '[IP]\nFloat=YES\n' >"$work/float/Kestrune.conf"
+        XDG_CONFIG_HOME=$work/float "$build/bench/bench-probe" "Kestrune's IP Tool" "$seconds" "$build/IP"
+        ;;
+    esac
+}
+
+variants=(floor ip-empty ip-float)
+echo "Start-up and memory, $rounds rounds..."
+for ((round = 1; round <= rounds; round++)); do
+    for v in "${variants[@]}"; do
+        probe "$v" 0 >>"$work/$v.txt"
+    done
+done
+
+echo "Idle for ${idle} s, all three at once..."
+pids=()
+for v in "${variants[@]}"; do
+    probe "$v" "$idle" >"$work/$v.idle" &
+    pids+=($!)
+done
+wait "${pids[@]}"
+
+echo "One refresh..."
+"$build/bench/bench-refresh" >"$work/refresh.txt" 2>&1
+
+field() { # file, key -> values, one a line
+    sed -n "s/.*\b$2=\([-0-9.]*\).*/\1/p" "$1"
+}
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'
+}
+benchmark() { # name -> msecs per iteration
+    awk -v name="$1" '$0 ~ "RESULT : RefreshBenchmark::" name "\\(\\)" { getline; print $1 }' "$work/refresh.txt"
+}
+
+declare -A med
+for v in "${variants[@]}"; do
+    for key in main_ms docked_ms peak_kb settled_kb; do
+        med[$v.$key]=$(field "$work/$v.txt" "$key" | median)
+    done
+    med[$v.idle_cpu_ms]=$(field "$work/$v.idle" idle_cpu_ms | median)
+    med[$v.idle_switches]=$(field "$work/$v.idle" idle_switches | median)
+done
+floor_getifaddrs=$(benchmark floorGetifaddrs)
+read_ms=$(benchmark oneAddressRead)
+tick_ms=$(benchmark wholeTick)
+
+machine="$(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) cores, Linux $(uname -r)"
+qt=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || echo unknown)
+per_minute() { awk -v v="$1" -v s="$idle" 'BEGIN { printf "%.1f", v * 60 / s }'; }
+
+row() { # label, key, unit
+    local f=${med[floor.$2]} e=${med[ip-empty.$2]} l=${med[ip-float.$2]}
+    echo "| $1 | $f $3 | $e $3 ($(ratio "$e" "$f")×) | $l $3 ($(ratio "$l" "$f")×) |"
+}
+
+{
+    echo "# Benchmark results"
+    echo
+    echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by \`bash bench/run.sh\` on: $machine;"
+    echo "Qt $qt; Xvfb with openbox and trayer. Medians of $rounds rounds; each ratio is to the floor"
+    echo "program (\`bench/floor.cpp\`: one fixed window and one tray icon)."
+    echo
+    echo "| Figure | floor | IP, empty store | IP, Float = YES |"
+    echo "|---|---|---|---|"
+    row "Exec to main window mapped" main_ms ms
+    row "Exec to tray icon docked" docked_ms ms
+    row "Peak resident memory" peak_kb KiB
+    row "Settled resident memory" settled_kb KiB
+    echo
+    echo "Idle for ${idle} s (all three side by side, every thread counted):"
+    echo
+    echo "| Figure | floor | IP, empty store | IP, Float = YES |"
+    echo "|---|---|---|---|"
+    echo "| CPU time | ${med[floor.idle_cpu_ms]} ms | ${med[ip-empty.idle_cpu_ms]} ms | ${med[ip-float.idle_cpu_ms]} ms |"
+    echo "| CPU per minute | $(per_minute "${med[floor.idle_cpu_ms]}") ms | $(per_minute "${med[ip-empty.idle_cpu_ms]}") ms | $(per_minute "${med[ip-float.idle_cpu_ms]}") ms |"
+    echo "| Context switches | ${med[floor.idle_switches]} | ${med[ip-empty.idle_switches]} | ${med[ip-float.idle_switches]} |"
+    echo
+    echo "One refresh (QBENCHMARK, wall time):"
+    echo
+    echo "| Figure | time | ratio to getifaddrs() |"
+    echo "|---|---|---|"
+    echo "| bare getifaddrs() + freeifaddrs() | $floor_getifaddrs ms | 1.00× |"
+    echo "| one address read | $read_ms ms | $(ratio "$read_ms" "$floor_getifaddrs")× |"
+    echo "| whole tick (close, two reads, two labels) | $tick_ms ms | $(ratio "$tick_ms" "$floor_getifaddrs")× |"
+} >"$work/figures.md"
+
+# Keep the notes below the figures as they are; replace the figures.
+notes=""
+if [ -f "$results" ] && grep -q '^## Notes' "$results"; then
+    notes=$(sed -n '/^## Notes/,$p' "$results")
+fi
+{
+    cat "$work/figures.md"
+    if [ -n "$notes" ]; then
+        echo
+        echo "$notes"
+    fi
+} >"$results"
+cat "$results"
