@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QTest>
-
 #include <ifaddrs.h>
 
 class RefreshBenchmark : public QObject
@@ -21,7 +20,8 @@ private slots:
 
 void RefreshBenchmark::floorGetifaddrs()
 {
-    QBENCHMARK {
+    QBENCHMARK
+    {
         ifaddrs *list = nullptr;
         if (getifaddrs(&list) == 0)
             freeifaddrs(list);
@@ -31,7 +31,8 @@ void RefreshBenchmark::floorGetifaddrs()
 void RefreshBenchmark::oneAddressRead()
 {
     SystemAddressSource source;
-    QBENCHMARK {
+    QBENCHMARK
+    {
         const auto address = source.localIP();
         Q_UNUSED(address);
     }
@@ -45,7 +46,8 @@ void RefreshBenchmark::wholeTick()
     AddressRefresh refresh(
         source, [&](const QString &text) { txtIP.setText(text); },
         [&](const QString &text) { lblCurrentIP.setText(text); });
-    QBENCHMARK {
+    QBENCHMARK
+    {
         refresh.tmrUpdate_Timer();
     }
 }

@@ -7,8 +7,6 @@
 //   bench-probe <title> <idle seconds> <program> [args...]
 //
 // Prints one line: key=value pairs.
-#include <xcb/xcb.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +21,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 extern char **environ;
 
@@ -81,7 +80,8 @@ Usage usage(pid_t pid)
         u.switches += statusField(pid, task.c_str(), "voluntary_ctxt_switches");
         u.switches += statusField(pid, task.c_str(), "nonvoluntary_ctxt_switches");
         std::ifstream stat("/proc/" + std::to_string(pid) + task + "/stat");
-        std::string content((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        std::string content((std::istreambuf_iterator<char>(stat)),
+                            std::istreambuf_iterator<char>());
         const auto close = content.rfind(')');
         if (close == std::string::npos)
             continue;

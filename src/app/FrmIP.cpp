@@ -1,5 +1,6 @@
 #include "app/FrmIP.h"
 
+#include "address/AddressChangeWatcher.h"
 #include "address/AddressRefresh.h"
 #include "app/AppIcon.h"
 #include "app/CloseQuestion.h"
@@ -56,6 +57,7 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     , m_refresh(std::make_unique<AddressRefresh>(
           wskIP, [this](const QString &text) { txtIP->setText(text); },
           [this](const QString &text) { m_floating.get().setCurrentIP(text); }))
+    , m_addressChanges(std::make_unique<AddressChangeWatcher>())
     , m_commands(std::make_unique<Commands>(*this, m_floating, *m_tray, *m_mnuFloatIp, settings))
 {
     setObjectName(QStringLiteral("frmIP"));
@@ -65,6 +67,9 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     layOutControls();
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, &FrmIP::shutDown);
+    // A change of the machine's addresses or routes refreshes at once.
+    connect(m_addressChanges.get(), &AddressChangeWatcher::changed, m_refresh.get(),
+            &AddressRefresh::tmrUpdate_Timer);
 
     Form_Load();
 }

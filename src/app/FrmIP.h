@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <memory>
 
+class AddressChangeWatcher;
 class AddressRefresh;
 class AddressSource;
 class AppSettings;
@@ -56,6 +57,7 @@ public:
     TrayIcon &tray() { return *m_tray; }
     FloatIpMenu &mnuFloatIp() { return *m_mnuFloatIp; }
     AddressRefresh &refresh() { return *m_refresh; }
+    AddressChangeWatcher &addressChanges() { return *m_addressChanges; }
     Commands &commands() { return *m_commands; }
 
     QLabel *const txtIP;
@@ -86,6 +88,7 @@ private:
     std::unique_ptr<TrayIcon> m_tray;
     FloatIpMenu *m_mnuFloatIp;
     std::unique_ptr<AddressRefresh> m_refresh;
+    std::unique_ptr<AddressChangeWatcher> m_addressChanges;
     std::unique_ptr<Commands> m_commands;
     bool m_staysHiddenAtStart = false;
     bool m_ended = false;
