@@ -78,7 +78,7 @@ FrmIP::~FrmIP()
 {
     // Destroyed without having shut down (the application ended some other
     // way): the same shut-down, without asking.
-    shutDown();
+    Form_Terminate();
 }
 
 QString FrmIP::caption()
@@ -204,6 +204,11 @@ void FrmIP::Form_Unload()
         m_commands->cmdHide_Click();
         return;
     }
+    shutDown();
+}
+
+void FrmIP::Form_Terminate()
+{
     shutDown();
 }
 

@@ -49,6 +49,9 @@ public:
 
     /// A request to close the main window: asks whether to hide instead.
     void Form_Unload();
+    /// The program is to end without asking: the same shut-down as the
+    /// answer No.
+    void Form_Terminate();
 
     /// Whether the program has gone through its shut-down.
     bool hasEnded() const { return m_ended; }

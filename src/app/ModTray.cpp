@@ -2,6 +2,7 @@
 
 #include "address/SystemAddressSource.h"
 #include "app/FrmIP.h"
+#include "app/TerminationSignals.h"
 #include "app/WindowSystem.h"
 #include "settings/AppSettings.h"
 
@@ -23,6 +24,10 @@ int Main(int argc, char *argv[])
     SystemAddressSource wskIP;
     FrmIP frmIP(settings, wskIP);
     QObject::connect(&frmIP, &FrmIP::ended, &app, [] { QCoreApplication::exit(0); });
+    // Asked to end by the session or from a terminal: the same ending as
+    // quitting, without the question.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &frmIP, &FrmIP::Form_Terminate);
     if (!frmIP.staysHiddenAtStart())
         frmIP.show();
     return QApplication::exec();

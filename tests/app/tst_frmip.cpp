@@ -2,6 +2,7 @@
 #include "app/CloseQuestion.h"
 #include "app/FrmIP.h"
 #include "app/LinkLabel.h"
+#include "commands/Commands.h"
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "support/ScratchSettings.h"
@@ -31,6 +32,7 @@ private slots:
     void startupFlags_data();
     void startupFlags();
     void layoutIsFixed();
+    void startsOnAStoreFullOfJunk();
     void screenReaderReadsTheAddress();
     void refreshWritesBothLabels();
     void failingReadOnATickKeepsTheLabel();
@@ -164,6 +166,24 @@ void FrmIPTest::layoutIsFixed()
     QTRY_VERIFY(frmIP->cmdHide->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTRY_VERIFY(frmIP->cmdCopy->hasFocus());
+}
+
+void FrmIPTest::startsOnAStoreFullOfJunk()
+{
+    ScratchSettings scratch;
+    const QByteArray junk(
+        "\x00\xff\xfe[IP\n\x01=\x02\n[IP]\nFloat=\"YES\nVis=N\xc3\x96\nX=nan\nY=1e30\n", 43);
+    scratch.writeFile(junk);
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+    QVERIFY(!frmIP->floating().isVisible());
+    QCOMPARE(frmIP->floating().get().pos(), QPoint(0, 0));
+
+    frmIP->commands().cmdHide_Click();
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QVERIFY(scratch.fileContents().startsWith(QByteArray("\x00\xff\xfe[IP\n", 7)));
 }
 
 void FrmIPTest::screenReaderReadsTheAddress()

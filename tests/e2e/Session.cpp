@@ -7,6 +7,7 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTest>
+#include <csignal>
 
 Session::Session(QString configHome)
     : m_configHome(std::move(configHome))
@@ -28,6 +29,8 @@ bool Session::start()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", m_configHome);
     environment.remove("QT_QPA_PLATFORM");
+    if (!m_display.isEmpty())
+        environment.insert("DISPLAY", m_display);
     m_process.setProcessEnvironment(environment);
     m_process.start(QStringLiteral(KESTRUNE_IP_BINARY), {});
     return m_process.waitForStarted(10000);
@@ -37,6 +40,16 @@ bool Session::waitForEnd()
 {
     return QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, 10000) &&
            m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+bool Session::waitForExit()
+{
+    return QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, 10000);
+}
+
+bool Session::signal(int signalNumber)
+{
+    return isRunning() && ::kill(pid_t(m_process.processId()), signalNumber) == 0;
 }
 
 bool Session::isRunning() const

@@ -20,7 +20,16 @@ public:
     explicit Session(QString configHome);
     ~Session();
 
+    /// Runs the program on another X display than the test's own.
+    void setDisplay(const QString &display) { m_display = display; }
+
     bool start();
+    /// Sends @p signalNumber to the program.
+    bool signal(int signalNumber);
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    /// Waits for the process to end, however it ends.
+    bool waitForExit();
     /// Waits for the process to end by itself.
     bool waitForEnd();
     bool isRunning() const;
@@ -53,6 +62,7 @@ private:
     bool openPopup(std::function<QPoint()> spot, const QStringList &keys);
 
     QString m_configHome;
+    QString m_display;
     QProcess m_process;
     QString m_output;
     int m_pressSpot = 0;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +29,7 @@ private slots:
     void writesLeaveNoTemporaryFiles();
     void unwritableStoreFailsQuietly();
     void directoryInPlaceOfTheFile();
+    void binaryJunkAndHugeLinesAreReadAroundAndKept();
     void defaultLocationFollowsXdgConfigHome();
     void startupFlagsCompareExactly_data();
     void startupFlagsCompareExactly();
@@ -219,6 +221,29 @@ void SettingsTest::directoryInPlaceOfTheFile()
     QCOMPARE(scratch.text(Key::Float), QString());
     QVERIFY(!scratch.store().SaveSetting("Kestrune", "IP", "Float", "YES"));
     QVERIFY(QFileInfo(scratch.file() + "/inside").isDir());
+}
+
+void SettingsTest::binaryJunkAndHugeLinesAreReadAroundAndKept()
+{
+    ScratchSettings scratch;
+    QRandomGenerator random(20261207);
+    QByteArray junk(64 * 1024, Qt::Uninitialized);
+    for (char &byte : junk)
+        byte = char(random.bounded(256));
+    const QByteArray hugeLine(10 * 1024 * 1024, 'x');
+    const QByteArray hugeNumber = "Y=" + QByteArray(10 * 1024 * 1024, '9');
+    scratch.writeFile(junk + "\n[IP]\nFloat=YES\n" + hugeLine + "\n" + hugeNumber + "\nX=300\n");
+
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(scratch.text(Key::X), QString("300"));
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(20, 0));
+
+    scratch.settings().saveMainWindowHidden();
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    // Everything else stays exactly as it was.
+    QVERIFY(scratch.fileContents() ==
+            junk + "\n[IP]\nFloat=YES\n" + hugeLine + "\n" + hugeNumber + "\nX=300\nVis=NO\n");
 }
 
 void SettingsTest::defaultLocationFollowsXdgConfigHome()

@@ -1,0 +1,67 @@
+#include "app/TerminationSignals.h"
+
+#include <QSocketNotifier>
+
+#if defined(Q_OS_UNIX)
+#include <cerrno>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+int s_pipe[2] = {-1, -1};
+
+extern "C" void onSignal(int signalNumber)
+{
+    // Only async-signal-safe work here: one byte into the pipe.
+    const int savedErrno = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] const ssize_t written = ::write(s_pipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+#endif
+
+TerminationSignals::TerminationSignals(QObject *parent)
+    : QObject(parent)
+{
+#if defined(Q_OS_UNIX)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, s_pipe) != 0)
+        return;
+    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readPending);
+
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signalNumber : kSignals)
+        ::sigaction(signalNumber, &action, nullptr);
+#endif
+}
+
+TerminationSignals::~TerminationSignals()
+{
+#if defined(Q_OS_UNIX)
+    if (!m_notifier)
+        return;
+    for (const int signalNumber : kSignals)
+        ::signal(signalNumber, SIG_DFL);
+    delete m_notifier;
+    ::close(s_pipe[0]);
+    ::close(s_pipe[1]);
+    s_pipe[0] = s_pipe[1] = -1;
+#endif
+}
+
+void TerminationSignals::readPending()
+{
+#if defined(Q_OS_UNIX)
+    unsigned char byte = 0;
+    while (::read(s_pipe[0], &byte, 1) == 1)
+        emit received(byte);
+#endif
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+/// SIGTERM, SIGINT and SIGHUP as an ordinary Qt signal on the GUI thread, so
+/// that the program ends its usual way (tray icon removed, position stored)
+/// when the session or a person asks it to. The handler itself only writes
+/// one byte into a socket pair; everything else happens in the event loop.
+/// One instance at a time; the default handling comes back when it goes.
+class TerminationSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignals(QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+signals:
+    void received(int signalNumber);
+
+private:
+    void readPending();
+
+    QSocketNotifier *m_notifier = nullptr;
+};

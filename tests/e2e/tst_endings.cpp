@@ -1,0 +1,104 @@
+// How the real program ends when it is not asked through its own windows:
+// a termination signal from the session or a terminal, or the X server
+// going away under it. Either way nothing in its settings may be lost.
+#include "Session.h"
+#include "settings/IniDocument.h"
+#include "support/XTools.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+class EndingsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void terminationSignalEndsLikeQuitting_data();
+    void terminationSignalEndsLikeQuitting();
+    void xServerGoingAwayLosesNothing();
+
+private:
+    QTemporaryDir m_scratch;
+};
+
+void EndingsTest::terminationSignalEndsLikeQuitting_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void EndingsTest::terminationSignalEndsLikeQuitting()
+{
+    QFETCH(int, signalNumber);
+    Session s(m_scratch.filePath(QTest::currentDataTag()));
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    // X is not a number: the window stands at 0, and only the shut-down
+    // writes that back.
+    settings.write("[IP]\nFloat=YES\nVis=NO\nX=abc\nY=1500\n");
+    settings.close();
+
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+
+    QVERIFY(s.signal(signalNumber));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.exitCode(), 0);
+    QTRY_COMPARE(s.trayIcon(), WId(0));
+    QCOMPARE(s.setting("X"), QString("0"));
+    QCOMPARE(s.setting("Y"), QString("1500"));
+    QCOMPARE(s.setting("Float"), QString("YES"));
+    QCOMPARE(s.setting("Vis"), QString("NO"));
+}
+
+void EndingsTest::xServerGoingAwayLosesNothing()
+{
+    // An X server of this test's own, to take away.
+    QProcess server;
+    const QString displayFile = m_scratch.filePath("display");
+    server.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", displayFile});
+    QVERIFY(server.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(displayFile).size() > 0, 10000);
+    QFile number(displayFile);
+    QVERIFY(number.open(QIODevice::ReadOnly));
+    const QString display = ':' + QString::fromLatin1(number.readAll()).trimmed();
+
+    Session s(m_scratch.filePath("x-server"));
+    s.setDisplay(display);
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    const QByteArray before = "; kept\n[IP]\nFloat=YES\nVis=YES\nX=300\nY=450\n[Other]\nKey=1\n";
+    settings.write(before);
+    settings.close();
+
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(XTools::output("xwininfo", {"-display", display, "-root", "-tree"})
+                                 .contains("Kestrune's IP Tool"),
+                             10000);
+
+    server.kill();
+    QVERIFY(server.waitForFinished(10000));
+    QVERIFY(s.waitForExit());
+
+    // Whatever the program managed to write before it ended, the file is
+    // whole and every key is there.
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray after = settings.readAll();
+    const IniDocument document = IniDocument::parse(after);
+    QCOMPARE(document.value("IP", "Float"), std::optional<QString>("YES"));
+    QCOMPARE(document.value("IP", "Vis"), std::optional<QString>("YES"));
+    QCOMPARE(document.value("IP", "X"), std::optional<QString>("300"));
+    QCOMPARE(document.value("IP", "Y"), std::optional<QString>("450"));
+    QCOMPARE(document.value("Other", "Key"), std::optional<QString>("1"));
+    QVERIFY(after.startsWith("; kept\n"));
+}
+
+QTEST_GUILESS_MAIN(EndingsTest)
+#include "tst_endings.moc"
