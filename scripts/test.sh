@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# Builds the program and runs every test. GUI tests start their own X
-# sessions; nothing here needs a display or touches the user's settings.
+# Builds the program and runs every test, twice: as it ships, and built with
+# AddressSanitizer, LeakSanitizer and UBSan, where any report fails. GUI
+# tests start their own X sessions; nothing here needs a display or touches
+# the user's settings.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
+sanitize_dir=${SANITIZE_BUILD_DIR:-$root/build-sanitize}
 
 bash "$root/scripts/deps.sh" test
+
+echo "== Build and test"
 bash "$root/scripts/build.sh"
 ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" </dev/null
+
+echo "== Build and test with AddressSanitizer, LeakSanitizer and UBSan"
+BUILD_DIR=$sanitize_dir bash "$root/scripts/build.sh" -DKESTRUNE_SANITIZE=ON
+(
+    # shellcheck source=../tests/sanitizer/environment.sh
+    . "$root/tests/sanitizer/environment.sh"
+    # The fuzzer is sanitized on its own; the package is the shipping build's.
+    ctest --test-dir "$sanitize_dir" --output-on-failure --parallel "$(nproc)" \
+        --exclude-regex '^(fuzz_settings|package)$' </dev/null
+)

@@ -67,6 +67,11 @@ void SoakTest::memorySettlesUnderLongUse()
 
     qInfo() << "resident memory" << start << "KiB before," << end << "KiB after";
     QVERIFY(start > 0);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed memory in quarantine, so resident memory
+    // says nothing here; LeakSanitizer checks for leaks at the end instead.
+    return;
+#endif
     QVERIFY2(end - start <= 1024, qPrintable(QString("grew by %1 KiB").arg(end - start)));
     QVERIFY(!frmIP->floating().isVisible());
 }
