@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs ("build"), and what running
-# it in a private X session and testing it need on top ("run", "test").
+# it in a private X session, testing it and taking the pictures in docs/
+# need on top ("run", "test", "docs").
 # Does nothing when everything is already there.
 #
-#   scripts/deps.sh build|run|test
+#   scripts/deps.sh build|run|test|docs
 set -euo pipefail
 
 build=(cmake g++ make qt6-base-dev libgl-dev libxcb1-dev)
 session=(xvfb openbox trayer x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation2)
+pictures=(rofi)
 testing=(xclip wmctrl iproute2 desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev pkg-config)
 
 case "${1:-test}" in
 build) wanted=("${build[@]}") ;;
 run) wanted=("${build[@]}" "${session[@]}") ;;
 test) wanted=("${build[@]}" "${session[@]}" "${testing[@]}") ;;
+docs) wanted=("${build[@]}" "${session[@]}" "${pictures[@]}") ;;
 *)
-    echo "usage: $0 build|run|test" >&2
+    echo "usage: $0 build|run|test|docs" >&2
     exit 2
     ;;
 esac

@@ -20,10 +20,7 @@ fi
 . "$root/scripts/xsession.sh"
 program=""
 cleanup() {
-    if [ -n "$program" ]; then
-        kill "$program" 2>/dev/null || true
-        wait "$program" 2>/dev/null || true
-    fi
+    xsession_end_program "$program"
     xsession_stop
 }
 trap cleanup EXIT

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the pictures in docs/ under a private X session: the main window
-# with the floating window over it and the icon in the tray, and the tray
-# menu open. Build first (scripts/build.sh).
+# with the floating window over it and the icon in the tray, the tray menu
+# open, and the installed launcher entry as an application launcher (rofi)
+# shows it. Build first (scripts/build.sh).
 #
 #   scripts/screenshot.sh [output folder]
 set -euo pipefail
@@ -9,16 +10,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
 out=${1:-$root/docs}
 mkdir -p "$out"
+bash "$root/scripts/deps.sh" docs
 
 # shellcheck source=xsession.sh
 . "$root/scripts/xsession.sh"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-shot.XXXXXX")
 program=""
 cleanup() {
-    if [ -n "$program" ]; then
-        kill "$program" 2>/dev/null || true
-        wait "$program" 2>/dev/null || true
-    fi
+    xsession_end_program "$program"
     xsession_stop
     rm -rf "$scratch"
 }
@@ -66,4 +65,17 @@ xdotool mousemove $((icon_x + 11)) $((icon_y + 11)) mousedown 3
 wait_for sh -c "[ \$(xdotool search --onlyvisible --class '^IP\$' | wc -l) -gt $before ]"
 import -window root "$out/tray-menu.png"
 xdotool mouseup 3 key Escape
-echo "Pictures in $out: screenshot.png, tray-menu.png"
+xsession_end_program "$program"
+program=""
+
+# The launcher entry, installed into a scratch prefix.
+cmake --install "$build_dir" --prefix "$scratch/prefix" >/dev/null
+XDG_DATA_DIRS=$scratch/prefix/share:/usr/share XDG_CACHE_HOME=$scratch/cache \
+    rofi -show drun -show-icons -filter Kestrune \
+    -theme-str 'window { width: 300px; height: 96px; } listview { lines: 1; }' >/dev/null 2>&1 &
+program=$!
+wait_for xdotool search --onlyvisible --class rofi
+# rofi loads icons in the background and says nothing when it is done.
+sleep 1
+import -window root "$out/launcher.png"
+echo "Pictures in $out: screenshot.png, tray-menu.png, launcher.png"

@@ -67,6 +67,14 @@ xsession_start() {
     fi
 }
 
+# Ends a program started in the session, and waits for it.
+xsession_end_program() {
+    if [ -n "${1:-}" ]; then
+        kill "$1" 2>/dev/null || true
+        wait "$1" 2>/dev/null || true
+    fi
+}
+
 xsession_stop() {
     local pid
     for ((i = ${#XSESSION_PIDS[@]} - 1; i >= 0; i--)); do

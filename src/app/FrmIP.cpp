@@ -220,7 +220,7 @@ void FrmIP::shutDown()
 
     m_tray->DeleteTrayIcon();
     FrmFloatingIP &floating = m_floating.get();
-    m_settings.saveFloatingPosition(floating.pos());
+    m_settings.saveFloatingPosition(floating.screenPosition());
     floating.endHandlers();
 
     hide();

@@ -11,7 +11,14 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
+#include <cstdlib>
+
+#if __has_include(<xcb/xcb.h>)
+#include <xcb/xcb.h>
+#define KESTRUNE_HAVE_XCB 1
+#endif
 
 FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -91,7 +98,41 @@ void FrmFloatingIP::endHandlers()
 
 void FrmFloatingIP::storePosition()
 {
-    m_settings.saveFloatingPosition(pos());
+    m_settings.saveFloatingPosition(screenPosition());
+}
+
+QPoint FrmFloatingIP::screenPosition() const
+{
+#if defined(KESTRUNE_HAVE_XCB)
+    // Qt's own idea of where a top-level X11 window stands can be stale
+    // after the window manager has taken the window into its frame (the
+    // window shows at the right place while pos() reports the frame's
+    // corner). Ask the X server where the window really is.
+    const auto *x11 = QGuiApplication::platformName() == QLatin1String("xcb")
+                          ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                          : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (connection && testAttribute(Qt::WA_WState_Created) && isVisible()) {
+        const auto window = xcb_window_t(winId());
+        // Only once it is on screen: while it is being mapped it may still
+        // sit in a frame that has not been put in place yet.
+        auto attributes = xcb_get_window_attributes_reply(
+            connection, xcb_get_window_attributes(connection, window), nullptr);
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(attributes);
+        if (!viewable)
+            return pos();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto cookie = xcb_translate_coordinates(connection, window, root, 0, 0);
+        if (auto *reply = xcb_translate_coordinates_reply(connection, cookie, nullptr)) {
+            const qreal ratio = devicePixelRatioF();
+            const QPoint at(qRound(reply->dst_x / ratio), qRound(reply->dst_y / ratio));
+            std::free(reply);
+            return at;
+        }
+    }
+#endif
+    return pos();
 }
 
 void FrmFloatingIP::mousePressEvent(QMouseEvent *event)
@@ -103,7 +144,7 @@ void FrmFloatingIP::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         m_dragStarted = false;
         m_followingPointer = false;
-        m_grabOffset = event->globalPosition().toPoint() - pos();
+        m_grabOffset = event->globalPosition().toPoint() - screenPosition();
     }
 }
 
@@ -116,6 +157,12 @@ void FrmFloatingIP::mouseMoveEvent(QMouseEvent *event)
     }
     if (!m_dragStarted) {
         m_dragStarted = true;
+        // Qt tells the window manager where the pointer is from where it
+        // believes the window stands; put that right first where it is off,
+        // or the window would jump by the difference.
+        const QPoint actual = screenPosition();
+        if (actual != pos())
+            move(actual);
         // The window manager's own move loop where it has one: from here on
         // the window follows the pointer until the button is released.
         if (windowHandle() && windowHandle()->startSystemMove())

@@ -30,6 +30,10 @@ public:
     void setCurrentIP(const QString &text);
     QString currentIP() const;
 
+    /// Where the window stands on the screen (its top-left corner, logical
+    /// pixels), as the window system has it.
+    QPoint screenPosition() const;
+
     /// A left drag has started since the last left press.
     bool isBeingDragged() const { return m_dragStarted; }
 

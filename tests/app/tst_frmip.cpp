@@ -87,7 +87,7 @@ void FrmIPTest::floatingOnAtStart()
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
     QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
-    QTRY_COMPARE(floating.pos(), QPoint(100, 200));
+    QTRY_COMPARE(floating.screenPosition(), QPoint(100, 200));
     QVERIFY(floating.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(floating.currentIP(), QString("10.1.2.3"));
     QCOMPARE(scratch.fileContents(), before);
@@ -282,7 +282,7 @@ void FrmIPTest::closeAnsweredNoShutsDown()
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
     floating.move(30, 40);
-    QTRY_COMPARE(floating.pos(), QPoint(30, 40));
+    QTRY_COMPARE(floating.screenPosition(), QPoint(30, 40));
 
     QSignalSpy ended(frmIP.get(), &FrmIP::ended);
     CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);

@@ -201,7 +201,7 @@ void CommandsTest::floatingTable()
              floatWritten.isEmpty() ? QString("untouched") : floatWritten);
     QCOMPARE(frmIP->cmdShow->text(), captionAfter.isEmpty() ? captionBefore : captionAfter);
     if (onAfter)
-        QCOMPARE(frmIP->floating().get().pos(), QPoint(100, 50));
+        QCOMPARE(frmIP->floating().get().screenPosition(), QPoint(100, 50));
     // Every unload stores where the window stood.
     QCOMPARE(scratch.text(Key::X), QString("1500"));
     QCOMPARE(scratch.text(Key::Y), QString("750"));
@@ -488,7 +488,7 @@ void CommandsTest::quitAnsweredNo()
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
     floating.move(40, 60);
-    QTRY_COMPARE(floating.pos(), QPoint(40, 60));
+    QTRY_COMPARE(floating.screenPosition(), QPoint(40, 60));
 
     CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
     frmIP->commands().mnuQuit_Click();
