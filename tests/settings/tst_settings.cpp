@@ -45,6 +45,12 @@ void SettingsTest::absentFileSectionOrKeyReadsEmpty()
     QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
     QVERIFY(!QFile::exists(scratch.file()));
 
+    scratch.writeFile("");
+    QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
+    QVERIFY(store.SaveSetting("Kestrune", "IP", "Vis", "NO"));
+    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nVis=NO\n"));
+    scratch.writeFile("");
+
     scratch.writeFile("[Other]\nFloat=YES\n");
     QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
     QCOMPARE(store.GetSetting("Nobody", "IP", "Float"), QString());
