@@ -62,7 +62,8 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmIP"));
     setWindowTitle(caption());
-    setWindowIcon(AppIcon::icon());
+    // One icon for the window and the tray: its images are read once.
+    setWindowIcon(m_tray->icon());
     setAttribute(Qt::WA_QuitOnClose, false);
     layOutControls();
 

@@ -35,6 +35,7 @@ public:
     explicit TrayIcon(const QIcon &icon, QObject *parent = nullptr);
 
     static QString toolTip();
+    QIcon icon() const { return m_icon.icon(); }
 
     /// Whether a notification area exists on this desktop right now.
     static bool isAvailable();
