@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
         expected = QStringLiteral("10.210.%1.2").arg(i);
         latencyMs = -1;
         // Far enough apart that each change is a burst of its own.
-        QTimer::singleShot(2 * AddressChangeWatcher::kBurstWindowMs, &loop, [&] {
+        QTimer::singleShot(3 * AddressChangeWatcher::kBurstWindowMs, &loop, [&] {
             if (!setAddress(fd, "bench0", expected))
                 loop.exit(1);
             sinceChange.start();

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <utility>
 
 #if defined(Q_OS_LINUX)
 #include <cerrno>
@@ -11,10 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
-#include <iphlpapi.h>
-#include <netioapi.h>
+// winsock2.h before everything else that pulls in windows.h.
 #include <winsock2.h>
 #include <ws2ipdef.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
 #endif
 
 #if defined(Q_OS_LINUX)
@@ -132,6 +134,9 @@ AddressChangeWatcher::AddressChangeWatcher(QObject *parent)
     : QObject(parent)
     , m_platform(std::make_unique<Platform>())
 {
+    m_window.setSingleShot(true);
+    m_window.setInterval(kBurstWindowMs);
+    connect(&m_window, &QTimer::timeout, this, &AddressChangeWatcher::windowPassed);
 #if defined(Q_OS_LINUX)
     if (!m_platform->open())
         return;
@@ -162,24 +167,44 @@ bool AddressChangeWatcher::isListening() const
 
 void AddressChangeWatcher::kernelReported()
 {
-    if (m_deferred)
-        return;
-    if (!m_sinceReport.isValid() || m_sinceReport.elapsed() >= kBurstWindowMs) {
-        report();
+    if (m_window.isActive()) {
+        // Within a burst: looked at when the window has passed.
+        m_newsInWindow = true;
         return;
     }
-    // Within a burst: once more, together, at the end of the window.
-    m_deferred = true;
-    QTimer::singleShot(kBurstWindowMs - int(m_sinceReport.elapsed()), Qt::PreciseTimer, this,
-                       [this] {
-                           m_deferred = false;
-                           report();
-                       });
+    report();
+    // Quiet for the rest of the burst: the news waits in the kernel's queue
+    // and is read once a window.
+#if defined(Q_OS_LINUX)
+    m_platform->notifier->setEnabled(false);
+#endif
+    m_window.start();
+}
+
+void AddressChangeWatcher::windowPassed()
+{
+    bool news = std::exchange(m_newsInWindow, false);
+#if defined(Q_OS_LINUX)
+    news = m_platform->drain() || news;
+#endif
+    if (news) {
+        // The burst goes on.
+        m_pending = true;
+        if (m_sinceReport.elapsed() >= kBurstRefreshMs)
+            report();
+        m_window.start();
+        return;
+    }
+    if (std::exchange(m_pending, false))
+        report();
+#if defined(Q_OS_LINUX)
+    m_platform->notifier->setEnabled(true);
+#endif
 }
 
 void AddressChangeWatcher::report()
 {
     m_sinceReport.start();
-    ++m_reports;
+    m_pending = false;
     emit changed();
 }

@@ -2,18 +2,26 @@
 
 #include "address/NetworkTables.h"
 
-#include <QByteArray>
+#include <QList>
 #include <optional>
 
-/// Reads the kernel's own tables: no subprocess, no packet, no name lookup.
-/// Linux: /proc/net/route and getifaddrs(); other Unix systems: getifaddrs()
-/// only; Windows: the IP Helper API's forward table and Qt's interface list.
+/// Asks the kernel itself: no subprocess, no packet, no name lookup.
+///
+/// Linux: an rtnetlink route query for a public destination (what
+/// `ip route get` does) and getifaddrs(). Windows: the IP Helper API's best
+/// route and Qt's interface list. Other Unix systems: getifaddrs() only.
 namespace SystemNetworkTables {
 
-/// No value when the interface list itself cannot be read.
-std::optional<NetworkTables> read();
+/// Where the kernel's route lookups are aimed: any address on the internet
+/// gives the same answer unless a route singles it out. No packet is sent.
+inline constexpr std::uint32_t kPublicDestination = 0x01010101; // 1.1.1.1
 
-/// The default routes in a /proc/net/route text (exposed for testing).
-QList<DefaultRoute> parseProcRoutes(const QByteArray &text);
+/// The source address of the route to kPublicDestination; no value without
+/// such a route.
+std::optional<std::uint32_t> routeSource();
+
+/// Every interface with its IPv4 addresses; no value when the list itself
+/// cannot be read.
+std::optional<QList<NetworkInterface>> interfaces();
 
 } // namespace SystemNetworkTables
