@@ -70,6 +70,12 @@ int main(int argc, char *argv[])
     QObject::connect(&watcher, &AddressChangeWatcher::changed, &refresh,
                      &AddressRefresh::tmrUpdate_Timer);
 
+    // One deadline a change, started afresh each time.
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    giveUp.setInterval(10000);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, [&] { loop.exit(1); });
+
     std::vector<double> latencies;
     for (int i = 0; i < 50; ++i) {
         expected = QStringLiteral("10.210.%1.2").arg(i);
@@ -80,7 +86,7 @@ int main(int argc, char *argv[])
                 loop.exit(1);
             sinceChange.start();
         });
-        QTimer::singleShot(10000, &loop, [&] { loop.exit(1); });
+        giveUp.start();
         if (loop.exec() != 0 || latencyMs < 0) {
             std::fprintf(stderr, "change %d was not shown\n", i);
             return 1;
