@@ -45,7 +45,8 @@ bool prepare(const QString &link, QTemporaryFile &batch)
         !ip(QStringLiteral("link set %1p up").arg(link)) ||
         !ip(QStringLiteral("addr add 10.250.0.2/16 dev %1").arg(link)) ||
         !ip(QStringLiteral("addr add 10.250.0.3/16 dev %1").arg(link)) ||
-        !ip(QStringLiteral("route replace default via 10.250.0.1 dev %1 src 10.250.0.2").arg(link)) ||
+        !ip(QStringLiteral("route replace default via 10.250.0.1 dev %1 src 10.250.0.2")
+                .arg(link)) ||
         !batch.open())
         return false;
     for (int i = 0; i < kAddresses; ++i)

@@ -13,10 +13,10 @@
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 // winsock2.h before everything else that pulls in windows.h.
-#include <winsock2.h>
-#include <ws2ipdef.h>
 #include <iphlpapi.h>
 #include <netioapi.h>
+#include <winsock2.h>
+#include <ws2ipdef.h>
 #endif
 
 #if defined(Q_OS_LINUX)

@@ -4,11 +4,11 @@
 
 #if defined(Q_OS_WIN)
 // winsock2.h before everything else that pulls in windows.h.
-#include <winsock2.h>
-#include <ws2ipdef.h>
+#include <QNetworkInterface>
 #include <iphlpapi.h>
 #include <netioapi.h>
-#include <QNetworkInterface>
+#include <winsock2.h>
+#include <ws2ipdef.h>
 #else
 #include <arpa/inet.h>
 #include <ifaddrs.h>

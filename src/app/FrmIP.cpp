@@ -148,6 +148,9 @@ void FrmIP::Form_Load()
 FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
 {
     auto *window = new FrmFloatingIP(settings);
+    // A window loaded again shows what the main window shows, not its
+    // placeholder until the next refresh.
+    window->setCurrentIP(txtIP->text());
     // Its popup belongs to this window and opens at the pointer.
     connect(window, &FrmFloatingIP::popupRequested, this,
             [this](QPoint at) { m_mnuFloatIp->popup(at); });
@@ -221,7 +224,7 @@ void FrmIP::shutDown()
 
     m_tray->DeleteTrayIcon();
     FrmFloatingIP &floating = m_floating.get();
-    m_settings.saveFloatingPosition(floating.screenPosition());
+    floating.storePosition();
     floating.endHandlers();
 
     hide();

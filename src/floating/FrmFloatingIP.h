@@ -38,8 +38,16 @@ public:
     bool isBeingDragged() const { return m_dragStarted; }
 
     /// Where a window of @p size stored at @p stored is placed: there, when
-    /// any part of it is on a screen; otherwise the primary screen's corner.
+    /// its whole height and at least half its width are on one screen; when
+    /// it is partly on a screen, pulled into that screen just that far;
+    /// otherwise the primary screen's corner.
     static QPoint reachablePosition(QPoint stored, QSize size);
+
+    /// Stores where the window stands, unless it has not moved from a place
+    /// the load step chose instead of an unreachable stored one.
+    void storePosition();
+
+    void setVisible(bool visible) override;
 
     /// The process is ending: none of this window's handlers may run again,
     /// so destroying it stores nothing.
@@ -59,11 +67,12 @@ protected:
 
 private:
     void Form_Load();
-    void storePosition();
 
     const AppSettings &m_settings;
     QLabel *lblCurrentIP;
     FrameShape *shpBorder;
+    QPoint m_placedAt;
+    bool m_keepStoredText = false;
     bool m_unloaded = false;
     bool m_handlersEnded = false;
 
@@ -71,5 +80,6 @@ private:
     // the window for us.
     bool m_dragStarted = false;
     bool m_followingPointer = false;
+    QPoint m_pressedAt;
     QPoint m_grabOffset;
 };

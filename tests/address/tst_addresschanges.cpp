@@ -10,8 +10,8 @@
 #include "support/XTools.h"
 
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 

@@ -65,8 +65,8 @@ void AddressChooserTest::routeSourceWinsOverInterfaces_data()
     QTest::addColumn<std::optional<std::uint32_t>>("routeSource");
     QTest::addColumn<QString>("chosen");
     // The interfaces: eth0 10.0.0.5, then wlan0 192.168.1.20.
-    QTest::newRow("a second address of the interface") << std::optional(ip(10, 0, 0, 6))
-                                                        << "10.0.0.6";
+    QTest::newRow("a second address of the interface")
+        << std::optional(ip(10, 0, 0, 6)) << "10.0.0.6";
     QTest::newRow("a VPN's address") << std::optional(ip(100, 64, 3, 2)) << "100.64.3.2";
     QTest::newRow("no route") << std::optional<std::uint32_t>() << "10.0.0.5";
     QTest::newRow("link-local source") << std::optional(ip(169, 254, 1, 1)) << "10.0.0.5";
