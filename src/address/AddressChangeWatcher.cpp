@@ -13,10 +13,12 @@
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 // winsock2.h before everything else that pulls in windows.h.
-#include <iphlpapi.h>
-#include <netioapi.h>
+// clang-format off
 #include <winsock2.h>
 #include <ws2ipdef.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
+// clang-format on
 #endif
 
 #if defined(Q_OS_LINUX)

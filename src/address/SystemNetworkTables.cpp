@@ -4,11 +4,13 @@
 
 #if defined(Q_OS_WIN)
 // winsock2.h before everything else that pulls in windows.h.
-#include <QNetworkInterface>
-#include <iphlpapi.h>
-#include <netioapi.h>
+// clang-format off
 #include <winsock2.h>
 #include <ws2ipdef.h>
+#include <iphlpapi.h>
+#include <netioapi.h>
+// clang-format on
+#include <QNetworkInterface>
 #else
 #include <arpa/inet.h>
 #include <ifaddrs.h>
