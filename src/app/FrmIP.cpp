@@ -8,6 +8,7 @@
 #include "app/LinkLabel.h"
 #include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
+#include "platform/NativeWindow.h"
 #include "settings/AppSettings.h"
 #include "settings/Twips.h"
 #include "tray/TrayIcon.h"
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QWindow>
 
 namespace {
 
@@ -155,6 +157,24 @@ FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
     connect(window, &FrmFloatingIP::popupRequested, this,
             [this](QPoint at) { m_mnuFloatIp->popup(at); });
     return window;
+}
+
+void FrmIP::setVisible(bool visible)
+{
+    if (!visible && isVisible()) {
+        // Shown again, a window the window manager has forgotten would be
+        // placed afresh: remember where it stood (Qt's idea, when the window
+        // system cannot tell, as while minimised).
+        m_placeBeforeHiding = NativeWindow::screenPosition(this).value_or(geometry().topLeft());
+    } else if (visible && !isVisible() && m_placeBeforeHiding) {
+        // Through the window itself: Qt's widget takes a place it already
+        // has for done, and the window manager would not be told.
+        if (QWindow *window = windowHandle())
+            window->setPosition(*m_placeBeforeHiding);
+        else
+            move(*m_placeBeforeHiding);
+    }
+    QWidget::setVisible(visible);
 }
 
 void FrmIP::changeEvent(QEvent *event)

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class AddressChangeWatcher;
 class AddressRefresh;
@@ -53,6 +54,9 @@ public:
     /// answer No.
     void Form_Terminate();
 
+    /// Hidden and shown again, the window keeps its place.
+    void setVisible(bool visible) override;
+
     /// Whether the program has gone through its shut-down.
     bool hasEnded() const { return m_ended; }
 
@@ -93,6 +97,7 @@ private:
     std::unique_ptr<AddressRefresh> m_refresh;
     std::unique_ptr<AddressChangeWatcher> m_addressChanges;
     std::unique_ptr<Commands> m_commands;
+    std::optional<QPoint> m_placeBeforeHiding;
     bool m_staysHiddenAtStart = false;
     bool m_ended = false;
 };

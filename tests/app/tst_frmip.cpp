@@ -37,6 +37,8 @@ private slots:
     void refreshWritesBothLabels();
     void failingReadOnATickKeepsTheLabel();
     void minimisingHidesWithoutStoringVis();
+    void hidingAndShowingKeepsItsPlace_data();
+    void hidingAndShowingKeepsItsPlace();
     void closeAnsweredYesHides();
     void closeAnsweredNoShutsDown();
     void closeFromTheWindowManagerAsks();
@@ -251,6 +253,40 @@ void FrmIPTest::minimisingHidesWithoutStoringVis()
     QCOMPARE(scratch.text(Key::Vis), QString());
     QVERIFY(frmIP->tray().isShown());
     QVERIFY(!frmIP->hasEnded());
+}
+
+void FrmIPTest::hidingAndShowingKeepsItsPlace_data()
+{
+    QTest::addColumn<bool>("minimise");
+    QTest::newRow("Hide") << false;
+    QTest::newRow("minimise") << true;
+}
+
+void FrmIPTest::hidingAndShowingKeepsItsPlace()
+{
+    QFETCH(bool, minimise);
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+
+    // Moved by the window manager, as a title-bar drag does.
+    const WId id = frmIP->winId();
+    const QPoint first = XTools::geometry(id).topLeft();
+    QVERIFY(XTools::run("wmctrl", {"-i", "-r", QString::number(id), "-e", "0,700,500,-1,-1"}));
+    QTRY_VERIFY(XTools::geometry(id).topLeft() != first);
+    const QRect moved = XTools::geometry(id);
+
+    for (int round = 0; round < 2; ++round) {
+        if (minimise)
+            QVERIFY(XTools::minimize(id));
+        else
+            frmIP->commands().cmdHide_Click();
+        QTRY_VERIFY(!frmIP->isVisible());
+        frmIP->commands().mnuRMBClickShow_Click();
+        QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+        QTRY_COMPARE(XTools::geometry(id), moved);
+    }
 }
 
 void FrmIPTest::closeAnsweredYesHides()
