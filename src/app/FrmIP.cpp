@@ -70,6 +70,14 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     layOutControls();
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, &FrmIP::shutDown);
+    // Hidden behind an icon that has nowhere to be any more, the window
+    // comes back, as it does at a start without a notification area.
+    connect(m_tray.get(), &TrayIcon::hostLost, this, [this] {
+        if (m_ended || (isVisible() && !isMinimized()))
+            return;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+    });
     // A change of the machine's addresses or routes refreshes at once.
     connect(m_addressChanges.get(), &AddressChangeWatcher::changed, m_refresh.get(),
             &AddressRefresh::tmrUpdate_Timer);

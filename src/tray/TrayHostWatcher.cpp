@@ -24,8 +24,9 @@ bool TrayHostWatcher::nativeEventFilter(const QByteArray &eventType, void *messa
 #if defined(KESTRUNE_HAVE_XCB)
     if (eventType == "xcb_generic_event_t") {
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE)
-            emit mayHaveAppeared();
+        const auto type = event->response_type & 0x7f;
+        if (type == XCB_CLIENT_MESSAGE || type == XCB_DESTROY_NOTIFY)
+            emit mayHaveChanged();
     }
 #else
     Q_UNUSED(eventType);

@@ -49,9 +49,10 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     m_icon.setContextMenu(&m_menu);
     m_icon.setObjectName(QStringLiteral("trayIconData"));
 
-    connect(&m_hostWatcher, &TrayHostWatcher::mayHaveAppeared, this, [this] {
-        if (m_waitingForHost)
-            QMetaObject::invokeMethod(this, &TrayIcon::dockIfHostAppeared, Qt::QueuedConnection);
+    // Once the event has been handled: Qt updates what it knows of the tray
+    // from the same event, after us.
+    connect(&m_hostWatcher, &TrayHostWatcher::mayHaveChanged, this, [this] {
+        QMetaObject::invokeMethod(this, &TrayIcon::followHost, Qt::QueuedConnection);
     });
 }
 
@@ -67,7 +68,8 @@ bool TrayIcon::isAvailable()
 
 void TrayIcon::AddTrayIcon()
 {
-    m_waitingForHost = !isAvailable();
+    m_hostPresent = isAvailable();
+    m_waitingForHost = !m_hostPresent;
     m_icon.show();
 }
 
@@ -77,9 +79,20 @@ void TrayIcon::DeleteTrayIcon()
     m_icon.hide();
 }
 
-void TrayIcon::dockIfHostAppeared()
+void TrayIcon::followHost()
 {
-    if (!m_waitingForHost || !isAvailable())
+    if (!m_icon.isVisible())
+        return;
+    const bool present = isAvailable();
+    if (present == m_hostPresent)
+        return;
+    m_hostPresent = present;
+    if (!present) {
+        m_waitingForHost = true;
+        emit hostLost();
+        return;
+    }
+    if (!m_waitingForHost)
         return;
     m_waitingForHost = false;
     // Qt docks an icon when it is shown; shown without a tray it stays

@@ -29,6 +29,7 @@ class TrayIcon : public QObject
     QMenu m_menu;
     QSystemTrayIcon m_icon;
     TrayHostWatcher m_hostWatcher;
+    bool m_hostPresent = false;
     bool m_waitingForHost = false;
 
 public:
@@ -41,15 +42,20 @@ public:
     static bool isAvailable();
 
     /// Puts the icon into the notification area. Without one it waits and
-    /// docks as soon as one appears; a tray host that restarts gets the icon
-    /// again as well.
+    /// docks as soon as one appears; a tray host that ends and starts again
+    /// gets the icon again as well.
     void AddTrayIcon();
     /// Takes it out again.
     void DeleteTrayIcon();
     bool isShown() const;
 
+signals:
+    /// The notification area has gone while the icon was in it: until one
+    /// comes back, the icon is no way back to a hidden window.
+    void hostLost();
+
 private:
-    void dockIfHostAppeared();
+    void followHost();
 
 public:
     QMenu *mnuRMBClick() { return &m_menu; }
