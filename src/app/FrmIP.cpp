@@ -232,7 +232,12 @@ void FrmIP::Form_Unload()
 {
     if (m_ended)
         return;
-    if (CloseQuestion::ask(this) == CloseQuestion::Answer::HideInstead) {
+    const CloseQuestion::Answer answer = CloseQuestion::ask(this);
+    // The program may have ended while the question was open (a signal, the
+    // session): that is no answer to act on.
+    if (m_ended || answer == CloseQuestion::Answer::Unanswered)
+        return;
+    if (answer == CloseQuestion::Answer::HideInstead) {
         m_commands->cmdHide_Click();
         return;
     }

@@ -38,8 +38,15 @@ TerminationSignals::TerminationSignals(QObject *parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : kSignals)
+    for (const int signalNumber : kSignals) {
+        // A signal ignored when the program started (SIGHUP under nohup)
+        // stays ignored: whoever started it asked for that.
+        struct sigaction current = {};
+        if (::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signalNumber, &action, nullptr);
+        m_handled |= 1u << signalNumber;
+    }
 #endif
 }
 
@@ -48,8 +55,10 @@ TerminationSignals::~TerminationSignals()
 #if defined(Q_OS_UNIX)
     if (!m_notifier)
         return;
-    for (const int signalNumber : kSignals)
-        ::signal(signalNumber, SIG_DFL);
+    for (const int signalNumber : kSignals) {
+        if (m_handled & (1u << signalNumber))
+            ::signal(signalNumber, SIG_DFL);
+    }
     delete m_notifier;
     ::close(s_pipe[0]);
     ::close(s_pipe[1]);
