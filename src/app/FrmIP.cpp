@@ -148,7 +148,7 @@ void FrmIP::Form_Load()
     }
 
     // Hidden at start only when the tray icon can bring the window back.
-    m_staysHiddenAtStart = m_settings.mainWindowHiddenAtStart() && TrayIcon::isAvailable();
+    m_staysHiddenAtStart = m_settings.mainWindowHiddenAtStart() && m_tray->isReachable();
 
     m_tray->AddTrayIcon();
 
@@ -204,7 +204,7 @@ void FrmIP::Form_Resize()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (isMinimized() && isVisible() && TrayIcon::isAvailable())
+            if (isMinimized() && isVisible() && m_tray->isReachable())
                 hide();
         },
         Qt::QueuedConnection);
