@@ -25,7 +25,8 @@ private slots:
     void handEditedFileReads();
     void keysAndSectionsAreCaseSensitive();
     void duplicateSectionsReadTheLastAndWriteIt();
-    void windowsLineEndingsSurviveAWrite();
+    void lineEndingsAndByteOrderMarkSurviveAWrite_data();
+    void lineEndingsAndByteOrderMarkSurviveAWrite();
     void writesLeaveNoTemporaryFiles();
     void unwritableStoreFailsQuietly();
     void directoryInPlaceOfTheFile();
@@ -77,6 +78,7 @@ void SettingsTest::valuesReadBackExactly_data()
     QTest::newRow("comment look-alike") << "; not a comment";
     QTest::newRow("section look-alike") << "[IP]";
     QTest::newRow("non-ASCII") << "Grüße, 東京 ✓";
+    QTest::newRow("leading U+FEFF") << QString(QChar(0xFEFF)) + "YES";
     QTest::newRow("newline") << "two\nlines";
     QTest::newRow("control characters") << QString("\t\r\x01\x7f");
 }
@@ -181,13 +183,32 @@ void SettingsTest::duplicateSectionsReadTheLastAndWriteIt()
              QByteArray("[IP]\nFloat=YES\nVis=NO\n[IP]\nFloat=YES\nX=15\n"));
 }
 
-void SettingsTest::windowsLineEndingsSurviveAWrite()
+void SettingsTest::lineEndingsAndByteOrderMarkSurviveAWrite_data()
 {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("floatText");
+    QTest::addColumn<QByteArray>("after");
+    const QByteArray bom = "\xEF\xBB\xBF";
+    QTest::newRow("CRLF") << QByteArray("[IP]\r\nFloat=YES\r\n") << "YES"
+                          << QByteArray("[IP]\r\nFloat=YES\r\nVis=NO\r\n");
+    QTest::newRow("byte order mark") << bom + "[IP]\nFloat=YES\n"
+                                     << "YES" << bom + "[IP]\nFloat=YES\nVis=NO\n";
+    QTest::newRow("byte order mark, CRLF") << bom + "[IP]\r\nFloat=YES\r\n"
+                                           << "YES" << bom + "[IP]\r\nFloat=YES\r\nVis=NO\r\n";
+    QTest::newRow("only a byte order mark") << bom << "" << bom + "[IP]\nVis=NO\n";
+}
+
+void SettingsTest::lineEndingsAndByteOrderMarkSurviveAWrite()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, floatText);
+    QFETCH(QByteArray, after);
     ScratchSettings scratch;
-    scratch.writeFile("[IP]\r\nFloat=YES\r\n");
-    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    scratch.writeFile(before);
+    QCOMPARE(scratch.text(Key::Float), floatText);
     scratch.set(Key::Vis, "NO");
-    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\r\nFloat=YES\r\nVis=NO\r\n"));
+    QCOMPARE(scratch.fileContents(), after);
+    QCOMPARE(scratch.text(Key::Float), floatText);
 }
 
 void SettingsTest::writesLeaveNoTemporaryFiles()
