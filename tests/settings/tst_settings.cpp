@@ -5,12 +5,58 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Key = AppSettings::Key;
+
+namespace {
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/// Runs a shell script, in a mount namespace of its own when asked, with
+/// the settings-save program as $1 and @p args after it; its standard
+/// output, or no value when it failed or hung.
+std::optional<QByteArray> runScript(const QString &script, const QStringList &args = {},
+                                    bool privateMounts = false)
+{
+    QProcess shell;
+    const QStringList shellArgs = QStringList{"-c", script, "sh", KESTRUNE_SETTINGS_SAVE} + args;
+    if (privateMounts)
+        shell.start("unshare", QStringList{"-m", "sh"} + shellArgs);
+    else
+        shell.start("sh", shellArgs);
+    if (!shell.waitForFinished(20000)) {
+        shell.kill();
+        shell.waitForFinished();
+        return std::nullopt;
+    }
+    if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
+        return std::nullopt;
+    return shell.readAllStandardOutput();
+}
+
+/// Whether this process may mount a tmpfs in a mount namespace of its own.
+bool privateMountsAllowed()
+{
+    QTemporaryDir dir;
+    return runScript(R"sh(mount -t tmpfs -o size=64k tmpfs "$2")sh", {dir.path()}, true)
+        .has_value();
+}
+
+} // namespace
 
 class SettingsTest : public QObject
 {
@@ -28,6 +74,9 @@ private slots:
     void lineEndingsAndByteOrderMarkSurviveAWrite_data();
     void lineEndingsAndByteOrderMarkSurviveAWrite();
     void writesLeaveNoTemporaryFiles();
+    void aFullDiskLeavesTheFileAsItWas();
+    void oddLockFilesHoldNoSaveUp_data();
+    void oddLockFilesHoldNoSaveUp();
     void unwritableStoreFailsQuietly();
     void directoryInPlaceOfTheFile();
     void binaryJunkAndHugeLinesAreReadAroundAndKept();
@@ -216,9 +265,98 @@ void SettingsTest::writesLeaveNoTemporaryFiles()
     ScratchSettings scratch;
     for (int i = 0; i < 20; ++i)
         scratch.set(Key::X, QString::number(i * 15));
-    QCOMPARE(
-        QDir(scratch.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList{"Kestrune.conf"});
+    QCOMPARE(scratch.entries(), QStringList{"Kestrune.conf"});
+}
+
+void SettingsTest::aFullDiskLeavesTheFileAsItWas()
+{
+    if (!privateMountsAllowed())
+        QSKIP("Needs a tmpfs mounted in a private mount namespace (unshare -m, as root)");
+    ScratchSettings scratch;
+    QByteArray before = "; other programs' settings\n[Other]\n";
+    for (int i = 0; i < 300; ++i)
+        before += "Key" + QByteArray::number(i) + "=some text\n";
+    before += "[IP]\nVis=NO\n";
+    QVERIFY(before.size() > 4096 && before.size() < 8192);
+    const QString disk = scratch.folder() + "/disk";
+    QVERIFY(QDir().mkpath(disk));
+    {
+        QFile file(scratch.folder() + "/before");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    }
+
+    // A 64 KiB disk with the file on it, filled up to one free page: the
+    // new text needs two. Then the disk gets room again.
+    const auto out = runScript(R"sh(
+        disk=$2; out=$3
+        mount -t tmpfs -o size=64k tmpfs "$disk" || exit 1
+        cp "$out/before" "$disk/Kestrune.conf"
+        dd if=/dev/zero of="$disk/fill" bs=4096 2>/dev/null
+        truncate -s -4096 "$disk/fill"
+        [ "$(stat -f -c %a "$disk")" = 1 ] || exit 1
+        "$1" "$disk" IP Float YES
+        cp "$disk/Kestrune.conf" "$out/full"; LC_ALL=C ls -A "$disk"
+        rm "$disk/fill"
+        "$1" "$disk" IP Float YES
+        cp "$disk/Kestrune.conf" "$out/freed"
+    )sh",
+                               {disk, scratch.folder()}, true);
+    QVERIFY(out);
+    const QList<QByteArray> lines = out->split('\n');
+    QVERIFY2(lines.size() == 5, out->constData());
+    QVERIFY(lines[0].startsWith("refused "));
+    QCOMPARE(contentsOf(scratch.folder() + "/full"), before);
+    QCOMPARE(lines[1] + ' ' + lines[2], QByteArray("Kestrune.conf fill"));
+    QVERIFY(lines[3].startsWith("saved "));
+    QCOMPARE(contentsOf(scratch.folder() + "/freed"), before + "Float=YES\n");
+}
+
+void SettingsTest::oddLockFilesHoldNoSaveUp_data()
+{
+    QTest::addColumn<QString>("lock");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("FIFO") << "fifo" << true;
+    QTest::newRow("stale, with junk") << "junk" << true;
+    QTest::newRow("symbolic link") << "link" << true;
+    QTest::newRow("held by a live copy") << "held" << false;
+    QTest::newRow("folder") << "folder" << false;
+}
+
+void SettingsTest::oddLockFilesHoldNoSaveUp()
+{
+    QFETCH(QString, lock);
+    QFETCH(bool, saved);
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\nVis=NO\n");
+    const QByteArray lockPath = QFile::encodeName(scratch.file() + ".lock");
+    int holder = -1;
+    if (lock == "fifo") {
+        QCOMPARE(mkfifo(lockPath.constData(), 0600), 0);
+    } else if (lock == "junk") {
+        QFile junk(QString::fromUtf8(lockPath));
+        QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("\x01\x02 99999\nnobody\n") > 0);
+    } else if (lock == "link") {
+        QCOMPARE(symlink("elsewhere", lockPath.constData()), 0);
+    } else if (lock == "held") {
+        holder = open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(holder >= 0 && flock(holder, LOCK_EX) == 0);
+    } else {
+        QCOMPARE(mkdir(lockPath.constData(), 0700), 0);
+    }
+
+    const auto out = runScript(R"sh("$1" "$2" IP Float YES; true)sh", {scratch.folder()});
+    if (holder >= 0)
+        close(holder);
+    QVERIFY2(out, "the save hung");
+    const QList<QByteArray> words = out->trimmed().split(' ');
+    QCOMPARE(words.size(), 2);
+    QCOMPARE(words[0], saved ? QByteArray("saved") : QByteArray("refused"));
+    QVERIFY2(words[1].toInt() <= 300, out->constData());
+    QCOMPARE(scratch.text(Key::Float), saved ? QString("YES") : QString());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    if (saved)
+        QCOMPARE(scratch.entries(), QStringList{"Kestrune.conf"});
+    QVERIFY(!QFile::exists(scratch.folder() + "/elsewhere"));
 }
 
 void SettingsTest::unwritableStoreFailsQuietly()
