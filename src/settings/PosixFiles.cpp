@@ -6,12 +6,15 @@
 
 #include <QRandomGenerator>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace PosixFiles {
 
@@ -19,12 +22,29 @@ namespace {
 
 using Status = struct stat;
 
+// Symbolic links followed before giving up, as the kernel does.
+constexpr int kMaxLinks = 40;
+
 QByteArray folderOf(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     if (slash < 0)
         return QByteArrayLiteral(".");
     return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray accountHome()
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    if (size <= 0)
+        size = 16384;
+    std::vector<char> buffer(static_cast<std::size_t>(size));
+    passwd entry{};
+    passwd *found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < 1024 * 1024)
+        buffer.resize(buffer.size() * 2);
+    return found && found->pw_dir ? QByteArray(found->pw_dir) : QByteArray();
 }
 
 bool closeChecked(int fd)
@@ -67,6 +87,19 @@ bool sameFile(const Status &a, const Status &b)
 }
 
 } // namespace
+
+QByteArray configHome()
+{
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    if (xdg.startsWith('/'))
+        return xdg;
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty())
+        home = accountHome();
+    if (home.isEmpty())
+        return {};
+    return home.endsWith('/') ? home + ".config" : home + "/.config";
+}
 
 bool makeFolders(const QByteArray &folder)
 {
@@ -113,6 +146,25 @@ std::optional<QByteArray> readRegularFile(const QByteArray &path)
     }
     ::close(fd);
     return contents;
+}
+
+std::optional<QByteArray> linkTarget(const QByteArray &path)
+{
+    QByteArray current = path;
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        Status status{};
+        if (::lstat(current.constData(), &status) != 0)
+            return errno == ENOENT ? std::optional<QByteArray>(current) : std::nullopt;
+        if (!S_ISLNK(status.st_mode))
+            return current;
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlink(current.constData(), buffer, sizeof buffer);
+        if (length <= 0 || std::size_t(length) == sizeof buffer)
+            return std::nullopt;
+        const QByteArray target(buffer, length);
+        current = target.startsWith('/') ? target : folderOf(current) + '/' + target;
+    }
+    return std::nullopt;
 }
 
 bool replaceFile(const QByteArray &path, const QByteArray &contents)
@@ -218,12 +270,22 @@ ExclusiveLock::~ExclusiveLock()
 
 namespace PosixFiles {
 
+QByteArray configHome()
+{
+    return {};
+}
+
 bool makeFolders(const QByteArray &)
 {
     return false;
 }
 
 std::optional<QByteArray> readRegularFile(const QByteArray &)
+{
+    return std::nullopt;
+}
+
+std::optional<QByteArray> linkTarget(const QByteArray &)
 {
     return std::nullopt;
 }

@@ -11,13 +11,24 @@
 /// On other systems every operation fails: the settings live elsewhere there.
 namespace PosixFiles {
 
+/// The user's configuration folder by the XDG Base Directory rules:
+/// `$XDG_CONFIG_HOME` when it is an absolute path, else `<home>/.config`,
+/// where home is `$HOME`, or the account's home folder when HOME is unset
+/// or empty. Empty when no home can be found.
+QByteArray configHome();
+
 /// Creates @p folder and any missing parents (new folders private to the
 /// user); true when it exists as a folder afterwards.
 bool makeFolders(const QByteArray &folder);
 
-/// The whole contents of the regular file at @p path: empty when nothing is there, no value when
-/// something is there that cannot be read or is not a regular file.
+/// The whole contents of the regular file at @p path, following symbolic
+/// links: empty when nothing is there, no value when something is there
+/// that cannot be read or is not a regular file.
 std::optional<QByteArray> readRegularFile(const QByteArray &path);
+
+/// The path that writing @p path through its symbolic links reaches (itself
+/// when it is no link); the last target need not exist. No value for a loop.
+std::optional<QByteArray> linkTarget(const QByteArray &path);
 
 /// Replaces the file at @p path with @p contents so that it either stays as
 /// it was or holds all of @p contents, also after a crash or a full disk:

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -41,8 +40,8 @@ SettingsStore::SettingsStore()
     if constexpr (kNativeStore) {
         m_location = defaultLocation();
     } else {
-        m_location = defaultLocation();
-        m_folder = QFile::encodeName(m_location);
+        m_folder = PosixFiles::configHome();
+        m_location = QFile::decodeName(m_folder);
     }
 }
 
@@ -55,7 +54,7 @@ QString SettingsStore::defaultLocation()
 {
     if constexpr (kNativeStore)
         return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QFile::decodeName(PosixFiles::configHome());
 }
 
 QString SettingsStore::filePath(const QString &application) const
@@ -106,12 +105,16 @@ bool SettingsStore::SaveSettings(const QString &application, const QString &sect
     if (!lock.isHeld())
         return false;
 
+    // Through a symbolic link to the file it names, which need not exist yet.
+    const std::optional<QByteArray> target = PosixFiles::linkTarget(path);
+    if (!target)
+        return false;
     // A file that is there but cannot be read is never replaced blind.
-    const std::optional<QByteArray> existing = PosixFiles::readRegularFile(path);
+    const std::optional<QByteArray> existing = PosixFiles::readRegularFile(*target);
     if (!existing)
         return false;
     IniDocument document = IniDocument::parse(*existing);
     for (const auto &[key, text] : keysAndTexts)
         document.setValue(section, key, text);
-    return PosixFiles::replaceFile(path, document.toText());
+    return PosixFiles::replaceFile(*target, document.toText());
 }

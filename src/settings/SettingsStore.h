@@ -10,11 +10,14 @@
 /// written is seen by the next read, in this process and in any other.
 ///
 /// Linux and other Unix systems: one INI file per application,
-/// `<location>/<application>.conf`, with the section as `[section]`. Writes are atomic and durable:
-/// the new file replaces the old one by rename only after all of it has reached the disk, under a
-/// lock file, so a crash, a full disk or a second running copy never leaves a half-written file and
-/// a write never drops other keys. A write waits for another copy's lock for a fraction of a second
-/// at most, then gives up.
+/// `<location>/<application>.conf`, with the section as `[section]`. The
+/// location is `$XDG_CONFIG_HOME` when that is an absolute path, else
+/// `~/.config`. Writes are atomic and durable: the new file replaces the old
+/// one by rename only after all of it has reached the disk, under a lock
+/// file, so a crash, a full disk or a second running copy never leaves a
+/// half-written file and a write never drops other keys. A write waits for
+/// another copy's lock for a fraction of a second at most, then gives up.
+/// A settings file that is a symbolic link is written through the link.
 ///
 /// Windows: the registry, `HKEY_CURRENT_USER\Software\VB and VBA Program
 /// Settings\<application>\<section>`. macOS: the native preferences of the user.

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -77,10 +76,13 @@ private slots:
     void aFullDiskLeavesTheFileAsItWas();
     void oddLockFilesHoldNoSaveUp_data();
     void oddLockFilesHoldNoSaveUp();
+    void aLinkedFileIsWrittenThrough_data();
+    void aLinkedFileIsWrittenThrough();
     void unwritableStoreFailsQuietly();
     void directoryInPlaceOfTheFile();
     void binaryJunkAndHugeLinesAreReadAroundAndKept();
-    void defaultLocationFollowsXdgConfigHome();
+    void theUsersFileFollowsTheHome_data();
+    void theUsersFileFollowsTheHome();
     void startupFlagsCompareExactly_data();
     void startupFlagsCompareExactly();
     void commandValuesAreExact();
@@ -359,6 +361,40 @@ void SettingsTest::oddLockFilesHoldNoSaveUp()
     QVERIFY(!QFile::exists(scratch.folder() + "/elsewhere"));
 }
 
+void SettingsTest::aLinkedFileIsWrittenThrough_data()
+{
+    QTest::addColumn<bool>("absolute");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("to a file") << false << QByteArray("[Other]\nKey=1\n")
+                               << QByteArray("[Other]\nKey=1\n\n[IP]\nFloat=YES\n");
+    QTest::newRow("dangling") << false << QByteArray() << QByteArray("[IP]\nFloat=YES\n");
+    QTest::newRow("dangling, absolute") << true << QByteArray() << QByteArray("[IP]\nFloat=YES\n");
+}
+
+void SettingsTest::aLinkedFileIsWrittenThrough()
+{
+    QFETCH(bool, absolute);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    ScratchSettings scratch;
+    const QString target = scratch.folder() + "/dotfiles/kestrune.ini";
+    QVERIFY(QDir().mkpath(scratch.folder() + "/dotfiles"));
+    if (!before.isNull()) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    }
+    const QByteArray link = absolute ? QFile::encodeName(target) : "dotfiles/kestrune.ini";
+    QCOMPARE(symlink(link.constData(), QFile::encodeName(scratch.file()).constData()), 0);
+
+    scratch.set(Key::Float, "YES");
+    QCOMPARE(contentsOf(target), after);
+    QCOMPARE(QFile::symLinkTarget(scratch.file()), target);
+    QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    QCOMPARE(QDir(scratch.folder() + "/dotfiles").entryList(QDir::Files | QDir::Hidden),
+             QStringList{"kestrune.ini"});
+}
+
 void SettingsTest::unwritableStoreFailsQuietly()
 {
     QTemporaryDir dir;
@@ -411,18 +447,54 @@ void SettingsTest::binaryJunkAndHugeLinesAreReadAroundAndKept()
             junk + "\n[IP]\nFloat=YES\n" + hugeLine + "\n" + hugeNumber + "\nX=300\nVis=NO\n");
 }
 
-void SettingsTest::defaultLocationFollowsXdgConfigHome()
+void SettingsTest::theUsersFileFollowsTheHome_data()
 {
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    QSKIP("The per-user store is the platform's own here");
-#else
-    QTemporaryDir dir;
-    const QByteArray before = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-    const SettingsStore store;
-    qputenv("XDG_CONFIG_HOME", before);
-    QCOMPARE(store.filePath("Kestrune"), dir.filePath("Kestrune.conf"));
-#endif
+    // A shell snippet that sets the environment for the save, run in $t,
+    // and where below $t the settings file must then be, alone.
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("privateMounts");
+    QTest::newRow("absolute XDG_CONFIG_HOME")
+        << R"sh(export HOME="$t/home" XDG_CONFIG_HOME="$t/xdg")sh"
+        << QByteArray("./xdg/Kestrune.conf") << false;
+    QTest::newRow("relative XDG_CONFIG_HOME")
+        << R"sh(export HOME="$t/home" XDG_CONFIG_HOME=xdg)sh"
+        << QByteArray("./home/.config/Kestrune.conf") << false;
+    QTest::newRow("empty XDG_CONFIG_HOME") << R"sh(export HOME="$t/home" XDG_CONFIG_HOME=)sh"
+                                           << QByteArray("./home/.config/Kestrune.conf") << false;
+    QTest::newRow("HOME not UTF-8")
+        << R"sh(export HOME="$t/$(printf 'h\377\376me')"; unset XDG_CONFIG_HOME)sh"
+        << QByteArray("./h\xff\xfe"
+                      "me/.config/Kestrune.conf")
+        << false;
+    // The account's home comes from a stand-in user database.
+    QTest::newRow("HOME unset")
+        << R"sh(printf '%s:x:%s:%s::%s:/bin/sh\n' "$(id -un)" "$(id -u)" "$(id -g)" "$t/account" \
+                  > "$t/../passwd"
+              unset HOME XDG_CONFIG_HOME
+              exec unshare -m sh -c 'mount --bind "$2" /etc/passwd && exec "$1" - IP Float YES' \
+                  sh "$1" "$t/../passwd")sh"
+        << QByteArray("./account/.config/Kestrune.conf") << true;
+}
+
+void SettingsTest::theUsersFileFollowsTheHome()
+{
+    QFETCH(QString, environment);
+    QFETCH(QByteArray, file);
+    QFETCH(bool, privateMounts);
+    if (privateMounts && !privateMountsAllowed())
+        QSKIP("Needs a private mount namespace (unshare -m, as root)");
+    // The save runs in a child process: this one keeps its environment.
+    QTemporaryDir scratch;
+    const auto found = runScript(R"sh(t="$2/t"; mkdir "$t" && cd "$t" || exit 1
+                                      ()sh" +
+                                     environment + R"sh(
+                                       exec "$1" - IP Float YES) >/dev/null || exit 1
+                                      find . -type f
+                                      cd / && rm -rf "$t")sh",
+                                 {scratch.path()});
+    QVERIFY(found);
+    QCOMPARE(*found, file + '\n');
 }
 
 void SettingsTest::startupFlagsCompareExactly_data()
