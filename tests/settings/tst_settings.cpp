@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,42 @@ bool privateMountsAllowed()
         .has_value();
 }
 
+/// Counts the times a file is renamed onto the settings file: every save
+/// ends with one.
+class RenameCounter
+{
+public:
+    explicit RenameCounter(const QString &folder)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        // Creations only keep the kernel from folding two renames in a row
+        // into one event.
+        inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_MOVED_TO | IN_CREATE);
+    }
+    ~RenameCounter() { close(m_fd); }
+
+    /// Renames so far; the kernel queues each one before rename() returns.
+    int count()
+    {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t got = 0;
+        while ((got = read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                if ((event->mask & IN_MOVED_TO) && event->len > 0 &&
+                    qstrcmp(event->name, "Kestrune.conf") == 0)
+                    ++m_count;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return m_count;
+    }
+
+private:
+    int m_fd;
+    int m_count = 0;
+};
+
 } // namespace
 
 class SettingsTest : public QObject
@@ -86,6 +123,7 @@ private slots:
     void startupFlagsCompareExactly_data();
     void startupFlagsCompareExactly();
     void commandValuesAreExact();
+    void severalKeysAreOneSave();
     void positionIsStoredAsTwipsXFirst();
     void positionReadsEachCoordinateOnItsOwn();
 };
@@ -547,12 +585,29 @@ void SettingsTest::commandValuesAreExact()
     QCOMPARE(scratch.text(Key::Vis), QString("YES"));
 }
 
+void SettingsTest::severalKeysAreOneSave()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\nY=0\nFloat=YES\n[Other]\nKey=1\n");
+    RenameCounter saves(scratch.folder());
+    QVERIFY(
+        scratch.store().SaveSettings("Kestrune", "IP", {{"Vis", "NO"}, {"Y", "15"}, {"X", "30"}}));
+    QCOMPARE(saves.count(), 1);
+    QCOMPARE(scratch.fileContents(),
+             QByteArray("[IP]\nY=15\nFloat=YES\nVis=NO\nX=30\n[Other]\nKey=1\n"));
+}
+
 void SettingsTest::positionIsStoredAsTwipsXFirst()
 {
     ScratchSettings scratch;
+    RenameCounter saves(scratch.folder());
     scratch.settings().saveFloatingPosition({-80, 288});
+    QCOMPARE(saves.count(), 1);
     QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nX=-1200\nY=4320\n"));
     QCOMPARE(scratch.settings().floatingPosition(), QPoint(-80, 288));
+    scratch.settings().saveFloatingPosition({15, 0});
+    QCOMPARE(saves.count(), 2);
+    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nX=225\nY=0\n"));
 }
 
 void SettingsTest::positionReadsEachCoordinateOnItsOwn()
