@@ -1,22 +1,13 @@
 #include "settings/SettingsStore.h"
 
 #include "settings/IniDocument.h"
+#include "settings/PosixFiles.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 #include <QSettings>
-#include <QStandardPaths>
+#include <chrono>
 #include <memory>
 #include <optional>
-#include <utility>
-
-#if defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -26,33 +17,10 @@ constexpr bool kNativeStore = true;
 constexpr bool kNativeStore = false;
 #endif
 
-constexpr int kLockTimeoutMs = 5000;
-
-/// Reads the whole file; no value when it exists but cannot be read, which
-/// keeps a writer from replacing a file it could not see into.
-std::optional<QByteArray> readExisting(const QString &path)
-{
-    QFile file(path);
-    if (!file.exists())
-        return QByteArray();
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
-}
-
-/// Makes a finished rename durable too (the file's own data was synced by
-/// QSaveFile before the rename).
-void syncFolder([[maybe_unused]] const QString &folder)
-{
-#if defined(Q_OS_UNIX)
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#endif
-}
+/// How long a write waits for another running copy to finish its own, which
+/// takes milliseconds; a lock held longer than this is not worth freezing
+/// the window for.
+constexpr std::chrono::milliseconds kLockWait{200};
 
 std::unique_ptr<QSettings> nativeSettings(const QString &location, const QString &application)
 {
@@ -67,23 +35,36 @@ std::unique_ptr<QSettings> nativeSettings(const QString &location, const QString
 
 } // namespace
 
-SettingsStore::SettingsStore(QString location)
-    : m_location(std::move(location))
+SettingsStore::SettingsStore()
+{
+    if constexpr (kNativeStore) {
+        m_location = defaultLocation();
+    } else {
+        m_folder = PosixFiles::configHome();
+        m_location = QFile::decodeName(m_folder);
+    }
+}
+
+SettingsStore::SettingsStore(const QString &location)
+    : m_location(location)
+    , m_folder(QFile::encodeName(location))
 {}
 
 QString SettingsStore::defaultLocation()
 {
-#if defined(Q_OS_WIN)
-    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
-#else
-    // $XDG_CONFIG_HOME when it is set to an absolute path, ~/.config otherwise.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-#endif
+    if constexpr (kNativeStore)
+        return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
+    return QFile::decodeName(PosixFiles::configHome());
 }
 
 QString SettingsStore::filePath(const QString &application) const
 {
-    return m_location + u'/' + application + QLatin1String(".conf");
+    return QFile::decodeName(nativeFilePath(application));
+}
+
+QByteArray SettingsStore::nativeFilePath(const QString &application) const
+{
+    return m_folder + '/' + QFile::encodeName(application) + ".conf";
 }
 
 QString SettingsStore::GetSetting(const QString &application, const QString &section,
@@ -92,7 +73,9 @@ QString SettingsStore::GetSetting(const QString &application, const QString &sec
     if constexpr (kNativeStore) {
         return nativeSettings(m_location, application)->value(section + u'/' + key).toString();
     }
-    const std::optional<QByteArray> text = readExisting(filePath(application));
+    if (m_folder.isEmpty())
+        return {};
+    const std::optional<QByteArray> text = PosixFiles::readRegularFile(nativeFilePath(application));
     if (!text)
         return {};
     return IniDocument::parse(*text).value(section, key).value_or(QString());
@@ -101,37 +84,37 @@ QString SettingsStore::GetSetting(const QString &application, const QString &sec
 bool SettingsStore::SaveSetting(const QString &application, const QString &section,
                                 const QString &key, const QString &text) const
 {
+    return SaveSettings(application, section, {{key, text}});
+}
+
+bool SettingsStore::SaveSettings(const QString &application, const QString &section,
+                                 const QList<std::pair<QString, QString>> &keysAndTexts) const
+{
     if constexpr (kNativeStore) {
         const auto settings = nativeSettings(m_location, application);
-        settings->setValue(section + u'/' + key, text);
+        for (const auto &[key, text] : keysAndTexts)
+            settings->setValue(section + u'/' + key, text);
         settings->sync();
         return settings->status() == QSettings::NoError;
     }
 
-    const QString path = filePath(application);
-    if (!QDir().mkpath(m_location))
+    if (!PosixFiles::makeFolders(m_folder))
+        return false;
+    const QByteArray path = nativeFilePath(application);
+    const PosixFiles::ExclusiveLock lock(path + ".lock", kLockWait);
+    if (!lock.isHeld())
         return false;
 
-    QLockFile lock(path + QLatin1String(".lock"));
-    if (!lock.tryLock(kLockTimeoutMs))
+    // Through a symbolic link to the file it names, which need not exist yet.
+    const std::optional<QByteArray> target = PosixFiles::linkTarget(path);
+    if (!target)
         return false;
-
-    const std::optional<QByteArray> existing = readExisting(path);
+    // A file that is there but cannot be read is never replaced blind.
+    const std::optional<QByteArray> existing = PosixFiles::readRegularFile(*target);
     if (!existing)
         return false;
     IniDocument document = IniDocument::parse(*existing);
-    document.setValue(section, key, text);
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray contents = document.toText();
-    if (file.write(contents) != contents.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit())
-        return false;
-    syncFolder(m_location);
-    return true;
+    for (const auto &[key, text] : keysAndTexts)
+        document.setValue(section, key, text);
+    return PosixFiles::replaceFile(*target, document.toText());
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 /// The program's settings in a temporary folder of their own, never the
@@ -24,6 +25,8 @@ public:
 
     QByteArray fileContents() const;
     void writeFile(const QByteArray &contents) const;
+    /// Everything in the folder, hidden names included, sorted.
+    QStringList entries() const;
 
 private:
     QTemporaryDir m_dir;
