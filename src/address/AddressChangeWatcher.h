@@ -1,19 +1,13 @@
 #pragma once
 
+#include "platform/NetworkChangeListener.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-#include <memory>
-
-class QSocketNotifier;
 
 /// Tells when the machine's IPv4 addresses or routes have changed, so the
 /// address can be shown again at once instead of at the next minute's tick.
-///
-/// Linux: an rtnetlink socket subscribed to the IPv4 address, route and link
-/// groups, watched on the GUI thread. Windows: the IP Helper API's address
-/// and route change callbacks, handed over to the GUI thread. Elsewhere, and
-/// wherever the listener cannot be set up, it stays silent.
 ///
 /// A single change is reported at once. What follows it is a burst: the
 /// listener then looks for news only once per kBurstWindowMs, and reports
@@ -31,7 +25,6 @@ public:
     static constexpr int kBurstRefreshMs = 1000;
 
     explicit AddressChangeWatcher(QObject *parent = nullptr);
-    ~AddressChangeWatcher() override;
 
     /// Whether the platform's notifications are being listened to.
     bool isListening() const;
@@ -46,10 +39,8 @@ private:
     void windowPassed();
     void report();
 
-    struct Platform;
-    std::unique_ptr<Platform> m_platform;
+    NetworkChangeListener m_listener;
     QTimer m_window;
     QElapsedTimer m_sinceReport;
-    bool m_newsInWindow = false; ///< news arrived during the current window
-    bool m_pending = false;      ///< news not reported yet
+    bool m_pending = false; ///< news not reported yet
 };

@@ -1,7 +1,7 @@
 #include "address/SystemAddressSource.h"
 
 #include "address/AddressChooser.h"
-#include "address/SystemNetworkTables.h"
+#include "platform/SystemNetworkTables.h"
 
 void SystemAddressSource::close()
 {

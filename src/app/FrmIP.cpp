@@ -2,16 +2,15 @@
 
 #include "address/AddressChangeWatcher.h"
 #include "address/AddressRefresh.h"
-#include "app/AppIcon.h"
 #include "app/CloseQuestion.h"
-#include "app/FormFonts.h"
-#include "app/LinkLabel.h"
-#include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
 #include "platform/NativeWindow.h"
 #include "settings/AppSettings.h"
-#include "settings/Twips.h"
 #include "tray/TrayIcon.h"
+#include "ui/AppIcon.h"
+#include "ui/FormFonts.h"
+#include "ui/LinkLabel.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -51,7 +50,7 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     , cmdShow(makeButton(QStringLiteral("Floating On"), "cmdShow", this))
     , cmdHide(makeButton(QStringLiteral("Hide"), "cmdHide", this))
     , cmdCopy(makeButton(QStringLiteral("Copy"), "cmdCopy", this))
-    , lblWebAdd(new LinkLabel(webAddress(), this))
+    , lblWebAdd(new LinkLabel(Commands::webAddress(), this))
     , m_settings(settings)
     , m_floating([this, &settings] { return loadFloatingWindow(settings); })
     , m_tray(std::make_unique<TrayIcon>(AppIcon::icon()))
@@ -60,7 +59,8 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
           wskIP, [this](const QString &text) { txtIP->setText(text); },
           [this](const QString &text) { m_floating.get().setCurrentIP(text); }))
     , m_addressChanges(std::make_unique<AddressChangeWatcher>())
-    , m_commands(std::make_unique<Commands>(*this, m_floating, *m_tray, *m_mnuFloatIp, settings))
+    , m_commands(std::make_unique<Commands>(static_cast<MainWindow &>(*this), m_floating, *m_tray,
+                                            *m_mnuFloatIp, settings))
 {
     setObjectName(QStringLiteral("frmIP"));
     setWindowTitle(caption());
@@ -68,6 +68,11 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     setWindowIcon(m_tray->icon());
     setAttribute(Qt::WA_QuitOnClose, false);
     layOutControls();
+
+    connect(cmdCopy, &QPushButton::clicked, m_commands.get(), &Commands::cmdCopy_Click);
+    connect(cmdHide, &QPushButton::clicked, m_commands.get(), &Commands::cmdHide_Click);
+    connect(cmdShow, &QPushButton::clicked, m_commands.get(), &Commands::cmdShow_Click);
+    connect(lblWebAdd, &LinkLabel::clicked, m_commands.get(), &Commands::lblWebAdd_Click);
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, &FrmIP::shutDown);
     // Hidden behind an icon that has nowhere to be any more, the window
@@ -95,16 +100,6 @@ FrmIP::~FrmIP()
 QString FrmIP::caption()
 {
     return QStringLiteral("Kestrune's IP Tool");
-}
-
-QString FrmIP::webAddress()
-{
-    return QStringLiteral("kestrune.com");
-}
-
-QString FrmIP::webUrl()
-{
-    return QStringLiteral("https://") + webAddress() + u'/';
 }
 
 void FrmIP::layOutControls()
@@ -157,7 +152,9 @@ void FrmIP::Form_Load()
 
 FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
 {
-    auto *window = new FrmFloatingIP(settings);
+    auto *window =
+        new FrmFloatingIP({[&settings] { return settings.floatingPosition(); },
+                           [&settings](QPoint at) { settings.saveFloatingPosition(at); }});
     // A window loaded again shows what the main window shows, not its
     // placeholder until the next refresh.
     window->setCurrentIP(txtIP->text());
@@ -242,6 +239,33 @@ void FrmIP::Form_Unload()
         return;
     }
     shutDown();
+}
+
+QString FrmIP::shownAddress() const
+{
+    return txtIP->text();
+}
+
+void FrmIP::setWindowShown(bool shown)
+{
+    setVisible(shown);
+}
+
+void FrmIP::restoreWindow()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+void FrmIP::setFloatingButtonCaption(const QString &caption)
+{
+    cmdShow->setText(caption);
+}
+
+void FrmIP::requestClose()
+{
+    Form_Unload();
 }
 
 void FrmIP::Form_Terminate()

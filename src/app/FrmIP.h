@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/OnDemandWindow.h"
-#include "floating/FrmFloatingIP.h"
+#include "commands/Commands.h"
+#include "commands/MainWindow.h"
 
 #include <QWidget>
 #include <memory>
@@ -11,14 +11,11 @@ class AddressChangeWatcher;
 class AddressRefresh;
 class AddressSource;
 class AppSettings;
-class Commands;
 class FloatIpMenu;
 class LinkLabel;
 class QLabel;
 class QPushButton;
 class TrayIcon;
-
-using FloatingWindow = OnDemandWindow<FrmFloatingIP>;
 
 /// The main window, "Kestrune's IP Tool": the address, three buttons and the
 /// maker's web address, at a fixed size. It lives from start-up to the end of
@@ -32,7 +29,9 @@ using FloatingWindow = OnDemandWindow<FrmFloatingIP>;
 /// quitting for any other reason, and destroying the window all end the
 /// program the same way: the tray icon goes, the floating window's position
 /// is stored, and ended() tells the start-up procedure to end the event loop.
-class FrmIP : public QWidget
+///
+/// Its controls carry their names as object names (`txtIP`, `cmdShow`, ...).
+class FrmIP : public QWidget, private MainWindow
 {
     Q_OBJECT
 
@@ -41,8 +40,6 @@ public:
     ~FrmIP() override;
 
     static QString caption();
-    static QString webAddress();
-    static QString webUrl();
 
     /// What the load step decided: `Vis` was "NO" and there is a
     /// notification area to reach the program through.
@@ -60,19 +57,6 @@ public:
     /// Whether the program has gone through its shut-down.
     bool hasEnded() const { return m_ended; }
 
-    FloatingWindow &floating() { return m_floating; }
-    TrayIcon &tray() { return *m_tray; }
-    FloatIpMenu &mnuFloatIp() { return *m_mnuFloatIp; }
-    AddressRefresh &refresh() { return *m_refresh; }
-    AddressChangeWatcher &addressChanges() { return *m_addressChanges; }
-    Commands &commands() { return *m_commands; }
-
-    QLabel *const txtIP;
-    QPushButton *const cmdShow;
-    QPushButton *const cmdHide;
-    QPushButton *const cmdCopy;
-    LinkLabel *const lblWebAdd;
-
 signals:
     /// The shut-down has run: the process is to end now, and nothing of the
     /// program acts any more.
@@ -84,11 +68,27 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // What the commands do to this window.
+    QString shownAddress() const override;
+    void setWindowShown(bool shown) override;
+    void restoreWindow() override;
+    void setFloatingButtonCaption(const QString &caption) override;
+    void requestClose() override;
+
     void layOutControls();
     void Form_Load();
     FrmFloatingIP *loadFloatingWindow(const AppSettings &settings);
     void Form_Resize();
     void shutDown();
+
+    // Tests reach the parts that are no widgets through this seam alone.
+    friend class FrmIPTestSeam;
+
+    QLabel *const txtIP;
+    QPushButton *const cmdShow;
+    QPushButton *const cmdHide;
+    QPushButton *const cmdCopy;
+    LinkLabel *const lblWebAdd;
 
     const AppSettings &m_settings;
     FloatingWindow m_floating;

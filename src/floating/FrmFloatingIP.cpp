@@ -1,10 +1,9 @@
 #include "floating/FrmFloatingIP.h"
 
-#include "app/FormFonts.h"
 #include "floating/FrameShape.h"
 #include "platform/NativeWindow.h"
-#include "settings/AppSettings.h"
-#include "settings/Twips.h"
+#include "ui/FormFonts.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -13,10 +12,11 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <utility>
 
-FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
+FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , m_settings(settings)
+    , m_place(std::move(place))
     , lblCurrentIP(new QLabel(QStringLiteral("255.255.255.255"), this))
     , shpBorder(new FrameShape(this))
 {
@@ -58,7 +58,7 @@ void FrmFloatingIP::Form_Load()
     // reached: otherwise (a monitor since unplugged, say) somewhere it can.
     // The store keeps its text until the window is moved; the stay-on-top
     // layer comes with the window's flags.
-    const QPoint stored = m_settings.floatingPosition();
+    const QPoint stored = m_place.read();
     m_placedAt = reachablePosition(stored, size());
     m_keepStoredText = m_placedAt != stored;
     move(m_placedAt);
@@ -118,7 +118,7 @@ void FrmFloatingIP::storePosition()
     // the stored text stays for when that place is back.
     if (m_keepStoredText && at == m_placedAt)
         return;
-    m_settings.saveFloatingPosition(at);
+    m_place.write(at);
 }
 
 QPoint FrmFloatingIP::screenPosition() const

@@ -2,8 +2,8 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
-class AppSettings;
 class FrameShape;
 class QLabel;
 
@@ -23,8 +23,16 @@ public:
     static constexpr int kWidthTwips = 2295;
     static constexpr int kHeightTwips = 330;
 
+    /// Where the window's place is kept between loads: read by the load
+    /// step, written when the window stores where it stands.
+    struct PlaceStore
+    {
+        std::function<QPoint()> read;
+        std::function<void(QPoint)> write;
+    };
+
     /// Loads the window (the load step), hidden.
-    explicit FrmFloatingIP(const AppSettings &settings);
+    explicit FrmFloatingIP(PlaceStore place);
     ~FrmFloatingIP() override;
 
     void setCurrentIP(const QString &text);
@@ -68,7 +76,7 @@ protected:
 private:
     void Form_Load();
 
-    const AppSettings &m_settings;
+    PlaceStore m_place;
     QLabel *lblCurrentIP;
     FrameShape *shpBorder;
     QPoint m_placedAt;

@@ -1,6 +1,6 @@
 #include "settings/AppSettings.h"
 
-#include "settings/Twips.h"
+#include "ui/Twips.h"
 
 #include <utility>
 

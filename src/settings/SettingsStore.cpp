@@ -1,44 +1,26 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/NativeStore.h"
+#include "platform/PosixFiles.h"
 #include "settings/IniDocument.h"
-#include "settings/PosixFiles.h"
 
 #include <QFile>
-#include <QSettings>
 #include <chrono>
-#include <memory>
 #include <optional>
 
 namespace {
-
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-constexpr bool kNativeStore = true;
-#else
-constexpr bool kNativeStore = false;
-#endif
 
 /// How long a write waits for another running copy to finish its own, which
 /// takes milliseconds; a lock held longer than this is not worth freezing
 /// the window for.
 constexpr std::chrono::milliseconds kLockWait{200};
 
-std::unique_ptr<QSettings> nativeSettings(const QString &location, const QString &application)
-{
-#if defined(Q_OS_WIN)
-    return std::make_unique<QSettings>(location + u'\\' + application, QSettings::NativeFormat);
-#else
-    Q_UNUSED(location);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, application,
-                                       application);
-#endif
-}
-
 } // namespace
 
 SettingsStore::SettingsStore()
 {
-    if constexpr (kNativeStore) {
-        m_location = defaultLocation();
+    if (NativeStore::exists()) {
+        m_location = NativeStore::userLocation();
     } else {
         m_folder = PosixFiles::configHome();
         m_location = QFile::decodeName(m_folder);
@@ -52,8 +34,8 @@ SettingsStore::SettingsStore(const QString &location)
 
 QString SettingsStore::defaultLocation()
 {
-    if constexpr (kNativeStore)
-        return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
+    if (NativeStore::exists())
+        return NativeStore::userLocation();
     return QFile::decodeName(PosixFiles::configHome());
 }
 
@@ -70,9 +52,8 @@ QByteArray SettingsStore::nativeFilePath(const QString &application) const
 QString SettingsStore::GetSetting(const QString &application, const QString &section,
                                   const QString &key) const
 {
-    if constexpr (kNativeStore) {
-        return nativeSettings(m_location, application)->value(section + u'/' + key).toString();
-    }
+    if (NativeStore::exists())
+        return NativeStore::value(m_location, application, section, key);
     if (m_folder.isEmpty())
         return {};
     const std::optional<QByteArray> text = PosixFiles::readRegularFile(nativeFilePath(application));
@@ -90,13 +71,8 @@ bool SettingsStore::SaveSetting(const QString &application, const QString &secti
 bool SettingsStore::SaveSettings(const QString &application, const QString &section,
                                  const QList<std::pair<QString, QString>> &keysAndTexts) const
 {
-    if constexpr (kNativeStore) {
-        const auto settings = nativeSettings(m_location, application);
-        for (const auto &[key, text] : keysAndTexts)
-            settings->setValue(section + u'/' + key, text);
-        settings->sync();
-        return settings->status() == QSettings::NoError;
-    }
+    if (NativeStore::exists())
+        return NativeStore::setValues(m_location, application, section, keysAndTexts);
 
     if (!PosixFiles::makeFolders(m_folder))
         return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/StatusNotifierItem.h"
-#include "tray/TrayHostWatcher.h"
+#include "platform/TrayHostWatcher.h"
 
 #include <QIcon>
 #include <QMenu>

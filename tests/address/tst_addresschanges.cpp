@@ -66,9 +66,9 @@ void AddressChangesTest::bothLabelsFollowEachChange()
     SystemAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(frmIP->addressChanges().isListening());
-    QCOMPARE(frmIP->txtIP->text(), QString("127.0.0.1"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("127.0.0.1"));
     const auto both = [&] {
-        const QString main = frmIP->txtIP->text();
+        const QString main = frmIP->txtIP()->text();
         return main == frmIP->floating().get().currentIP() ? main : QString("(labels differ)");
     };
 

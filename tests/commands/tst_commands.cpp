@@ -1,6 +1,5 @@
 #include "address/AddressRefresh.h"
 #include "app/CloseQuestion.h"
-#include "app/LinkLabel.h"
 #include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
 #include "support/FakeAddressSource.h"
@@ -8,6 +7,7 @@
 #include "support/TrayHost.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
+#include "ui/LinkLabel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -209,17 +209,17 @@ void CommandsTest::floatingTable()
     auto frmIP = startProgram(scratch, source);
     Commands &commands = frmIP->commands();
     QCOMPARE(frmIP->floating().isVisible(), onBefore);
-    const QString captionBefore = frmIP->cmdShow->text();
+    const QString captionBefore = frmIP->cmdShow()->text();
     scratch.set(Key::Float, "untouched");
 
     if (handler == "cmdShow")
         commands.cmdShow_Click();
     else if (handler == "FloatingYes")
-        commands.mnuFloatingMenuYes_Click();
+        frmIP->tray().mnuFloatingMenuYes->trigger();
     else if (handler == "FloatingNo")
         commands.mnuFloatingMenuNo_Click();
     else if (handler == "FloatIpHide")
-        commands.mnuFloatIpHide_Click();
+        frmIP->mnuFloatIp().mnuFloatIpHide->trigger();
     else if (handler == "Quit") {
         CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
         commands.mnuQuit_Click();
@@ -230,7 +230,7 @@ void CommandsTest::floatingTable()
         QVERIFY(!frmIP->floating().isLoaded() || !onBefore);
     QCOMPARE(scratch.text(Key::Float),
              floatWritten.isEmpty() ? QString("untouched") : floatWritten);
-    QCOMPARE(frmIP->cmdShow->text(), captionAfter.isEmpty() ? captionBefore : captionAfter);
+    QCOMPARE(frmIP->cmdShow()->text(), captionAfter.isEmpty() ? captionBefore : captionAfter);
     if (onAfter)
         QCOMPARE(frmIP->floating().get().screenPosition(), QPoint(100, 50));
     // Every unload stores where the window stood.
@@ -245,28 +245,28 @@ void CommandsTest::captionFollowsOnlyTheButton()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     Commands &commands = frmIP->commands();
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
     // Off from the tray: the caption stays; the button then acts on what it
     // sees, a hidden window, and shows it.
     commands.mnuFloatingMenuNo_Click();
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
     commands.cmdShow_Click();
     QVERIFY(frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("YES"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
     // Off by the button, on from the tray: "Floating On" stays; a click then
     // turns the window off.
     commands.cmdShow_Click();
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
-    commands.mnuFloatingMenuYes_Click();
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
+    frmIP->tray().mnuFloatingMenuYes->trigger();
     QVERIFY(frmIP->floating().isVisible());
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
     commands.cmdShow_Click();
     QVERIFY(!frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("no"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
 
     // A refresh after an unload loads the window again, hidden.
     frmIP->refresh().tmrUpdate_Timer();
@@ -291,7 +291,7 @@ void CommandsTest::mainWindowTable()
     QVERIFY(!frmIP->isMinimized());
     QCOMPARE(scratch.text(Key::Vis), QString("YES"));
 
-    commands.mnuRMBClickHide_Click();
+    frmIP->tray().mnuRMBClickHide->trigger();
     QVERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 
@@ -325,21 +325,21 @@ void CommandsTest::buttonsThroughThePointer()
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
-    QVERIFY(clickWidget(frmIP->cmdShow));
+    QVERIFY(clickWidget(frmIP->cmdShow()));
     QTRY_VERIFY(frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("YES"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
-    QVERIFY(clickWidget(frmIP->cmdShow));
+    QVERIFY(clickWidget(frmIP->cmdShow()));
     QTRY_VERIFY(!frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("no"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
 
     QVERIFY(XTools::setClipboard(QStringLiteral("something else")));
-    QVERIFY(clickWidget(frmIP->cmdCopy));
+    QVERIFY(clickWidget(frmIP->cmdCopy()));
     QTRY_COMPARE(XTools::clipboard(), QString("10.0.0.42"));
 
-    QVERIFY(clickWidget(frmIP->cmdHide));
+    QVERIFY(clickWidget(frmIP->cmdHide()));
     QTRY_VERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 }
@@ -377,7 +377,7 @@ void CommandsTest::trayMenuThroughThePointer()
     QVERIFY(choose(menu, tray.mnuRMBClickShow));
     QTRY_VERIFY(frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("YES"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
 }
 
 void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
@@ -388,12 +388,12 @@ void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
     auto frmIP = startProgram(scratch, source);
     // The first read failed: the label still shows its placeholder, and that
     // is what a copy takes, exactly as shown.
-    QCOMPARE(frmIP->txtIP->text(), QString("255.255.255.255"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("255.255.255.255"));
     frmIP->commands().cmdCopy_Click();
     QTRY_COMPARE(XTools::clipboard(), QString("255.255.255.255"));
 
-    frmIP->txtIP->setText(QStringLiteral(" 10.0.0.1 "));
-    frmIP->commands().mnuRMBClickCopy_Click();
+    frmIP->txtIP()->setText(QStringLiteral(" 10.0.0.1 "));
+    frmIP->tray().mnuRMBClickCopy->trigger();
     QTRY_COMPARE(XTools::clipboard(), QString(" 10.0.0.1 "));
 
     // Still there for others once the window that copied has gone away.
@@ -408,7 +408,7 @@ void CommandsTest::ctrlCWithEachButtonFocused()
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
-    for (QPushButton *button : {frmIP->cmdCopy, frmIP->cmdShow, frmIP->cmdHide}) {
+    for (QPushButton *button : {frmIP->cmdCopy(), frmIP->cmdShow(), frmIP->cmdHide()}) {
         QVERIFY(XTools::setClipboard(QStringLiteral("before")));
         QTRY_COMPARE(XTools::clipboard(), QString("before"));
         button->setFocus();
@@ -437,14 +437,14 @@ void CommandsTest::otherKeysDoNotCopy()
     FakeAddressSource source(QStringLiteral("192.168.7.8"));
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
-    frmIP->cmdShow->setFocus();
+    frmIP->cmdShow()->setFocus();
     QVERIFY(XTools::setClipboard(QStringLiteral("before")));
     QTRY_COMPARE(XTools::clipboard(), QString("before"));
 
     QVERIFY(XTools::key(keys));
     // Tab moves the focus on: once it has, the keys before it have arrived.
     QVERIFY(XTools::key("Tab"));
-    QTRY_VERIFY(frmIP->cmdHide->hasFocus());
+    QTRY_VERIFY(frmIP->cmdHide()->hasFocus());
     QCOMPARE(XTools::clipboard(), QString("before"));
     QVERIFY(!frmIP->floating().isVisible());
     QVERIFY(frmIP->isVisible());
@@ -544,11 +544,11 @@ void CommandsTest::webAddressOpensThroughTheUrlHandler()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
-    QCOMPARE(frmIP->lblWebAdd->text(), FrmIP::webAddress());
+    QCOMPARE(frmIP->lblWebAdd()->text(), Commands::webAddress());
 
     const QString record = m_bin.filePath("xdg-open.args");
     QFile::remove(record);
-    QVERIFY(clickWidget(frmIP->lblWebAdd));
+    QVERIFY(clickWidget(frmIP->lblWebAdd()));
     QTRY_VERIFY(QFile::exists(record));
     QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));

@@ -21,8 +21,8 @@ using Key = AppSettings::Key;
 namespace {
 
 /// Starts the program with the floating window on at the stored place.
-std::unique_ptr<FrmIP> startFloating(const ScratchSettings &scratch, AddressSource &source,
-                                     const QString &x = {}, const QString &y = {})
+std::unique_ptr<FrmIPTestSeam> startFloating(const ScratchSettings &scratch, AddressSource &source,
+                                             const QString &x = {}, const QString &y = {})
 {
     scratch.set(Key::Float, "YES");
     if (!x.isNull())
@@ -145,7 +145,7 @@ void FloatingWindowTest::layout()
     QVERIFY(border->testAttribute(Qt::WA_TransparentForMouseEvents));
 
     // Its label reads the placeholder until the first write.
-    FrmFloatingIP fresh(scratch.settings());
+    FrmFloatingIP fresh(scratch.floatingPlace());
     QCOMPARE(fresh.currentIP(), QString("255.255.255.255"));
     fresh.endHandlers();
 }
@@ -259,7 +259,7 @@ void FloatingWindowTest::aWindowLoadedAgainShowsTheAddressAtOnce()
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     // Off and on again with the button, as quickly as a person clicks.
     for (int click = 0; click < 2; ++click) {
-        QVERIFY(XTools::movePointer(centreOf(*frmIP->cmdShow)));
+        QVERIFY(XTools::movePointer(centreOf(*frmIP->cmdShow())));
         QVERIFY(XTools::click(1));
         QTRY_COMPARE(frmIP->floating().isVisible(), click == 1);
     }
@@ -409,7 +409,7 @@ void FloatingWindowTest::popupHideUnloadsAndTheNextRefreshReloadsHidden()
     QCOMPARE(scratch.text(Key::Float), QString("No"));
     QCOMPARE(scratch.text(Key::X), QString("3000"));
     QCOMPARE(scratch.text(Key::Y), QString("1500"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
     source.setAddress(QStringLiteral("10.20.30.40"));
     frmIP->refresh().tmrUpdate_Timer();
@@ -442,14 +442,14 @@ void FloatingWindowTest::closingStoresThePositionDestroyingToo()
 {
     ScratchSettings scratch;
     {
-        FrmFloatingIP floating(scratch.settings());
+        FrmFloatingIP floating(scratch.floatingPlace());
         floating.move(-30, 45);
         floating.close();
         QCOMPARE(scratch.text(Key::X), QString("-450"));
         QCOMPARE(scratch.text(Key::Y), QString("675"));
     }
     {
-        FrmFloatingIP floating(scratch.settings());
+        FrmFloatingIP floating(scratch.floatingPlace());
         QCOMPARE(floating.pos(), QPoint(-30, 45));
         floating.move(12, 34);
     }

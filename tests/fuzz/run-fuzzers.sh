@@ -20,7 +20,7 @@ fi
 # shellcheck disable=SC2046
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I "$root/src" $(pkg-config --cflags Qt6Core) \
-    "$root/src/settings/IniDocument.cpp" "$root/src/settings/Twips.cpp" \
+    "$root/src/settings/IniDocument.cpp" "$root/src/ui/Twips.cpp" \
     "$root/tests/fuzz/fuzz_settings.cpp" \
     $(pkg-config --libs Qt6Core) -o "$work/fuzz_settings"
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "floating/FrmFloatingIP.h"
 #include "settings/AppSettings.h"
 
 #include <QByteArray>
@@ -15,6 +16,13 @@ public:
     ScratchSettings();
 
     const AppSettings &settings() const { return m_settings; }
+    /// The floating window's place, kept in these settings as the program
+    /// keeps it.
+    FrmFloatingIP::PlaceStore floatingPlace() const
+    {
+        return {[this] { return m_settings.floatingPosition(); },
+                [this](QPoint at) { m_settings.saveFloatingPosition(at); }};
+    }
     SettingsStore store() const { return m_settings.store(); }
 
     QString folder() const { return m_dir.path(); }

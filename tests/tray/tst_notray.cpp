@@ -35,7 +35,7 @@ void NoTrayTest::windowShowsWhateverVisSays()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
-    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.1.2.3"));
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "address/NetworkTables.h"
+#include "platform/NetworkTables.h"
 
 #include <QList>
 #include <optional>

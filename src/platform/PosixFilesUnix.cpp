@@ -1,8 +1,4 @@
-#include "settings/PosixFiles.h"
-
-#include <QtGlobal>
-
-#if defined(Q_OS_UNIX)
+#include "platform/PosixFiles.h"
 
 #include <QRandomGenerator>
 #include <cerrno>
@@ -265,42 +261,3 @@ ExclusiveLock::~ExclusiveLock()
 }
 
 } // namespace PosixFiles
-
-#else // Not Unix: the settings are not kept in a file here.
-
-namespace PosixFiles {
-
-QByteArray configHome()
-{
-    return {};
-}
-
-bool makeFolders(const QByteArray &)
-{
-    return false;
-}
-
-std::optional<QByteArray> readRegularFile(const QByteArray &)
-{
-    return std::nullopt;
-}
-
-std::optional<QByteArray> linkTarget(const QByteArray &)
-{
-    return std::nullopt;
-}
-
-bool replaceFile(const QByteArray &, const QByteArray &)
-{
-    return false;
-}
-
-ExclusiveLock::ExclusiveLock(const QByteArray &path, std::chrono::milliseconds)
-    : m_path(path)
-{}
-
-ExclusiveLock::~ExclusiveLock() = default;
-
-} // namespace PosixFiles
-
-#endif

@@ -1,36 +1,16 @@
-#include "address/SystemNetworkTables.h"
+#include "platform/SystemNetworkTables.h"
 
-#include <algorithm>
-
-#if defined(Q_OS_WIN)
-// winsock2.h before everything else that pulls in windows.h.
-// clang-format off
-#include <winsock2.h>
-#include <ws2ipdef.h>
-#include <iphlpapi.h>
-#include <netioapi.h>
-// clang-format on
-#include <QNetworkInterface>
-#else
 #include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#endif
-
-#if defined(Q_OS_LINUX)
 #include <cerrno>
 #include <cstring>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
-#endif
 
 namespace SystemNetworkTables {
-
-#if defined(Q_OS_LINUX)
 
 namespace {
 
@@ -131,87 +111,5 @@ std::optional<std::uint32_t> routeSource()
         }
     }
 }
-
-#elif defined(Q_OS_WIN)
-
-std::optional<std::uint32_t> routeSource()
-{
-    SOCKADDR_INET destination{};
-    destination.Ipv4.sin_family = AF_INET;
-    destination.Ipv4.sin_addr.s_addr = htonl(kPublicDestination);
-    MIB_IPFORWARD_ROW2 route{};
-    SOCKADDR_INET source{};
-    if (GetBestRoute2(nullptr, 0, nullptr, &destination, 0, &route, &source) != NO_ERROR)
-        return std::nullopt;
-    if (source.si_family != AF_INET)
-        return std::nullopt;
-    return ntohl(source.Ipv4.sin_addr.s_addr);
-}
-
-#else
-
-std::optional<std::uint32_t> routeSource()
-{
-    // No route query without a routing socket of its own; the interface
-    // list decides.
-    return std::nullopt;
-}
-
-#endif
-
-#if defined(Q_OS_WIN)
-
-std::optional<QList<NetworkInterface>> interfaces()
-{
-    QList<NetworkInterface> result;
-    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &qt : all) {
-        NetworkInterface entry;
-        entry.name = qt.name();
-        entry.up = qt.flags().testFlag(QNetworkInterface::IsUp);
-        entry.loopback = qt.flags().testFlag(QNetworkInterface::IsLoopBack);
-        entry.virtualHint = qt.type() == QNetworkInterface::Virtual;
-        for (const QNetworkAddressEntry &address : qt.addressEntries()) {
-            if (address.ip().protocol() == QAbstractSocket::IPv4Protocol)
-                entry.ipv4.append(address.ip().toIPv4Address());
-        }
-        result.append(entry);
-    }
-    return result;
-}
-
-#else
-
-std::optional<QList<NetworkInterface>> interfaces()
-{
-    ifaddrs *list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return std::nullopt;
-
-    QList<NetworkInterface> result;
-    for (const ifaddrs *entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_name)
-            continue;
-        const QString name = QString::fromLocal8Bit(entry->ifa_name);
-        auto it = std::find_if(result.begin(), result.end(),
-                               [&](const NetworkInterface &known) { return known.name == name; });
-        if (it == result.end()) {
-            NetworkInterface added;
-            added.name = name;
-            added.up = (entry->ifa_flags & IFF_UP) != 0;
-            added.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
-            result.append(added);
-            it = result.end() - 1;
-        }
-        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET) {
-            const auto *address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr);
-            it->ipv4.append(ntohl(address->sin_addr.s_addr));
-        }
-    }
-    ::freeifaddrs(list);
-    return result;
-}
-
-#endif
 
 } // namespace SystemNetworkTables

@@ -1,8 +1,6 @@
-#include "app/TerminationSignals.h"
+#include "platform/TerminationSignals.h"
 
 #include <QSocketNotifier>
-
-#if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
@@ -23,12 +21,10 @@ extern "C" void onSignal(int signalNumber)
 }
 
 } // namespace
-#endif
 
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
-#if defined(Q_OS_UNIX)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, s_pipe) != 0)
         return;
     m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
@@ -47,12 +43,10 @@ TerminationSignals::TerminationSignals(QObject *parent)
         ::sigaction(signalNumber, &action, nullptr);
         m_handled |= 1u << signalNumber;
     }
-#endif
 }
 
 TerminationSignals::~TerminationSignals()
 {
-#if defined(Q_OS_UNIX)
     if (!m_notifier)
         return;
     for (const int signalNumber : kSignals) {
@@ -63,14 +57,11 @@ TerminationSignals::~TerminationSignals()
     ::close(s_pipe[0]);
     ::close(s_pipe[1]);
     s_pipe[0] = s_pipe[1] = -1;
-#endif
 }
 
 void TerminationSignals::readPending()
 {
-#if defined(Q_OS_UNIX)
     unsigned char byte = 0;
     while (::read(s_pipe[0], &byte, 1) == 1)
         emit received(byte);
-#endif
 }
