@@ -10,12 +10,16 @@ sanitize_dir=${SANITIZE_BUILD_DIR:-$root/build-sanitize}
 
 bash "$root/scripts/deps.sh" test
 
+echo "== Format"
+# Every C++ file of ours as .clang-format has it.
+(cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
+
 echo "== Build and test"
-bash "$root/scripts/build.sh"
+bash "$root/scripts/build.sh" -DKESTRUNE_WERROR=ON
 ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" </dev/null
 
 echo "== Build and test with AddressSanitizer, LeakSanitizer and UBSan"
-BUILD_DIR=$sanitize_dir bash "$root/scripts/build.sh" -DKESTRUNE_SANITIZE=ON
+BUILD_DIR=$sanitize_dir bash "$root/scripts/build.sh" -DKESTRUNE_WERROR=ON -DKESTRUNE_SANITIZE=ON
 (
     # shellcheck source=../tests/sanitizer/environment.sh
     . "$root/tests/sanitizer/environment.sh"
