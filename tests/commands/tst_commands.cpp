@@ -3,6 +3,7 @@
 #include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
 #include "support/FakeAddressSource.h"
+#include "support/Popups.h"
 #include "support/ProgramStart.h"
 #include "support/TrayHost.h"
 #include "support/XTools.h"
@@ -37,30 +38,12 @@ bool clickWidget(const QWidget *widget)
 }
 
 /// Opens the tray menu with a real right press on the docked icon, at a
-/// spot of its own so that quick presses never count as a double click.
+/// spot of its own.
 bool openTrayMenu(TrayIcon &tray, int &spot)
 {
-    // A press that lands while the window manager is still moving the focus
-    // away from a window we just hid sees the menu close again at once (no
-    // person clicks that fast); then it is pressed once more.
-    QMenu *menu = tray.mnuRMBClick();
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const QRect icon = TrayHost::systemTrayIcon(tray)->geometry();
-        const int at = spot++;
-        const QPoint point = icon.topLeft() + QPoint(3 + 7 * (at % 3), 3 + 7 * ((at / 3) % 3));
-        QSignalSpy shown(menu, &QMenu::aboutToShow);
-        XTools::syncOwnConnection();
-        if (!XTools::movePointer(point) || !XTools::pressButton(3))
-            return false;
-        const bool opened = QTest::qWaitFor([&shown] { return shown.count() > 0; });
-        if (!XTools::releaseButton(3) || !opened)
-            return false;
-        XTools::syncOwnConnection();
-        QCoreApplication::processEvents();
-        if (menu->isVisible())
-            return true;
-    }
-    return false;
+    return Popups::openWithRightPress(*tray.mnuRMBClick(), [&tray, &spot] {
+        return XTools::pressSpot(TrayHost::systemTrayIcon(tray)->geometry(), spot++);
+    });
 }
 
 /// Chooses an item of an open menu (and of its submenu) with the pointer.

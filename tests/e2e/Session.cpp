@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "settings/IniDocument.h"
+#include "support/Popups.h"
 #include "support/XTools.h"
 
 #include <QFile>
@@ -147,20 +148,8 @@ bool Session::clickMainWindow(int left, int top, int width, int height)
 
 bool Session::openPopup(std::function<QPoint()> spot, const QStringList &keys)
 {
-    // A press that lands while the window manager is still moving the focus
-    // away from a window just hidden sees the popup close again at once (no
-    // person clicks that fast): then it is pressed once more.
-    bool open = false;
-    for (int attempt = 0; attempt < 3 && !open; ++attempt) {
-        const int before = visibleWindowCount();
-        if (!XTools::movePointer(spot()) || !XTools::pressButton(3))
-            return false;
-        const bool seen = QTest::qWaitFor([&] { return visibleWindowCount() > before; }, 3000);
-        if (!XTools::releaseButton(3))
-            return false;
-        open = seen && visibleWindowCount() > before;
-    }
-    if (!open)
+    const int before = visibleWindowCount();
+    if (!Popups::openWithRightPress(spot, [&] { return visibleWindowCount() > before; }))
         return false;
     for (const QString &key : keys) {
         if (!XTools::key(key))
@@ -179,7 +168,7 @@ bool Session::trayMenu(const QStringList &keys)
     return openPopup(
         [this, area] {
             const int spot = m_pressSpot++;
-            return area.topLeft() + QPoint(3 + 7 * (spot % 3), 3 + 7 * ((spot / 3) % 3));
+            return XTools::pressSpot(area, spot);
         },
         keys);
 }

@@ -3,6 +3,7 @@
 #include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
 #include "support/FakeAddressSource.h"
+#include "support/Popups.h"
 #include "support/ProgramStart.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
@@ -35,26 +36,6 @@ std::unique_ptr<FrmIPTestSeam> startFloating(const ScratchSettings &scratch, Add
 QPoint centreOf(const QWidget &widget)
 {
     return widget.mapToGlobal(widget.rect().center());
-}
-
-/// Opens the window's popup with a real right click at @p at. A click that
-/// lands while the focus is still moving between windows sees the popup
-/// close again at once (no person clicks that fast): then it clicks again.
-bool openPopup(QMenu &menu, QPoint at)
-{
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        QSignalSpy shown(&menu, &QMenu::aboutToShow);
-        XTools::syncOwnConnection();
-        if (!XTools::movePointer(at + QPoint(0, 6 * attempt)) || !XTools::click(3))
-            return false;
-        if (!QTest::qWaitFor([&shown] { return shown.count() > 0; }))
-            return false;
-        XTools::syncOwnConnection();
-        QCoreApplication::processEvents();
-        if (menu.isVisible())
-            return true;
-    }
-    return false;
 }
 
 /// Clicks @p action of an open @p menu with the real pointer.
@@ -357,7 +338,9 @@ void FloatingWindowTest::pressWithoutMovementOrOtherButtonsDoesNotMove()
 
     // Something visible to wait on: the events above have all arrived once
     // a later click has opened the popup.
-    QVERIFY(openPopup(frmIP->mnuFloatIp(), centreOf(floating)));
+    QVERIFY(Popups::openWithRightPress(frmIP->mnuFloatIp(), [&, n = 0]() mutable {
+        return centreOf(floating) + QPoint(0, 6 * n++);
+    }));
     frmIP->mnuFloatIp().close();
     QCOMPARE(floating.screenPosition(), start);
     QCOMPARE(XTools::geometry(floating.winId()).topLeft(), start);
@@ -403,7 +386,9 @@ void FloatingWindowTest::popupHideUnloadsAndTheNextRefreshReloadsHidden()
     QVERIFY(QTest::qWaitForWindowExposed(floating));
     QTRY_COMPARE(XTools::geometry(floating->winId()).topLeft(), QPoint(200, 100));
 
-    QVERIFY(openPopup(frmIP->mnuFloatIp(), centreOf(*floating)));
+    QVERIFY(Popups::openWithRightPress(frmIP->mnuFloatIp(), [&, n = 0]() mutable {
+        return centreOf(*floating) + QPoint(0, 6 * n++);
+    }));
     QVERIFY(clickMenuItem(frmIP->mnuFloatIp(), frmIP->mnuFloatIp().mnuFloatIpHide));
     QTRY_VERIFY(!frmIP->floating().isLoaded());
     QCOMPARE(scratch.text(Key::Float), QString("No"));
@@ -430,7 +415,9 @@ void FloatingWindowTest::popupCopyCopiesTheAddress()
     QVERIFY(XTools::setClipboard(QStringLiteral("before")));
     QTRY_COMPARE(XTools::clipboard(), QString("before"));
 
-    QVERIFY(openPopup(frmIP->mnuFloatIp(), centreOf(floating)));
+    QVERIFY(Popups::openWithRightPress(frmIP->mnuFloatIp(), [&, n = 0]() mutable {
+        return centreOf(floating) + QPoint(0, 6 * n++);
+    }));
     QVERIFY(clickMenuItem(frmIP->mnuFloatIp(), frmIP->mnuFloatIp().mnuFloatIpCopy));
     QTRY_VERIFY(!frmIP->mnuFloatIp().isVisible());
     QTRY_COMPARE(XTools::clipboard(), QString("10.9.8.7"));

@@ -57,6 +57,11 @@ QRect geometry(WId window)
             number("Height")};
 }
 
+QPoint pressSpot(const QRect &area, int n)
+{
+    return area.topLeft() + QPoint(3 + 7 * (n % 3), 3 + 7 * ((n / 3) % 3));
+}
+
 bool movePointer(QPoint global)
 {
     return run(QStringLiteral("xdotool"),

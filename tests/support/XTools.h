@@ -25,6 +25,10 @@ QString property(WId window, const QString &name);
 /// Position and size of @p window on the root window, as the server has it.
 QRect geometry(WId window);
 
+/// A spot inside @p area for the @p n-th press there: presses in quick
+/// succession at one spot make a double click, which opens nothing.
+QPoint pressSpot(const QRect &area, int n);
+
 bool movePointer(QPoint global);
 bool pressButton(int button);
 bool releaseButton(int button);
