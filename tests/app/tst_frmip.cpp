@@ -59,9 +59,8 @@ void FrmIPTest::init()
 
 void FrmIPTest::firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("192.168.1.20"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "192.168.1.20");
+    auto &[scratch, source, frmIP] = run;
 
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QCOMPARE(frmIP->windowTitle(), QString("Kestrune's IP Tool"));
@@ -141,9 +140,8 @@ void FrmIPTest::startupFlags()
 
 void FrmIPTest::layoutIsFixed()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     QCOMPARE(frmIP->size(), QSize(218, 87));
@@ -190,9 +188,8 @@ void FrmIPTest::startsOnAStoreFullOfJunk()
 
 void FrmIPTest::screenReaderReadsTheAddress()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("192.168.1.20"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "192.168.1.20");
+    auto &[scratch, source, frmIP] = run;
     auto name = [](QObject *object) {
         return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
     };
@@ -216,9 +213,8 @@ void FrmIPTest::screenReaderReadsTheAddress()
 
 void FrmIPTest::refreshWritesBothLabels()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("10.0.0.1"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "10.0.0.1");
+    auto &[scratch, source, frmIP] = run;
     source.setAddress(QStringLiteral("10.0.0.2"));
     frmIP->refresh().tmrUpdate_Timer();
     QCOMPARE(frmIP->txtIP()->text(), QString("10.0.0.2"));
@@ -228,9 +224,8 @@ void FrmIPTest::refreshWritesBothLabels()
 
 void FrmIPTest::failingReadOnATickKeepsTheLabel()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("10.0.0.1"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "10.0.0.1");
+    auto &[scratch, source, frmIP] = run;
     source.setAddress(QStringLiteral("10.0.0.2"));
     source.queue({std::nullopt});
     frmIP->refresh().tmrUpdate_Timer();
@@ -243,9 +238,8 @@ void FrmIPTest::failingReadOnATickKeepsTheLabel()
 
 void FrmIPTest::minimisingHidesWithoutStoringVis()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     QVERIFY(XTools::minimize(frmIP->winId()));
@@ -265,9 +259,8 @@ void FrmIPTest::hidingAndShowingKeepsItsPlace_data()
 void FrmIPTest::hidingAndShowingKeepsItsPlace()
 {
     QFETCH(bool, minimise);
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     // Moved by the window manager, as a title-bar drag does.
@@ -291,9 +284,8 @@ void FrmIPTest::hidingAndShowingKeepsItsPlace()
 
 void FrmIPTest::closeAnsweredYesHides()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     const int asked = CloseQuestion::timesAsked();
@@ -309,12 +301,8 @@ void FrmIPTest::closeAnsweredYesHides()
 
 void FrmIPTest::closeAnsweredNoShutsDown()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::Float, "YES");
-    scratch.set(Key::X, "-1200");
-    scratch.set(Key::Y, "4320");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::Float, "YES"}, {Key::X, "-1200"}, {Key::Y, "4320"}});
+    auto &[scratch, source, frmIP] = run;
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
     floating.move(30, 40);
@@ -341,9 +329,8 @@ void FrmIPTest::closeAnsweredNoShutsDown()
 
 void FrmIPTest::closeFromTheWindowManagerAsks()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     // The window manager's own close command, as its close button gives it.
@@ -358,9 +345,8 @@ void FrmIPTest::closeFromTheWindowManagerAsks()
 
 void FrmIPTest::closeQuestionDefaultsToHide()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
 
     QString title;
@@ -391,9 +377,8 @@ void FrmIPTest::closeQuestionDefaultsToHide()
 
 void FrmIPTest::destroyingTheWindowShutsDownWithoutAsking()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     const int asked = CloseQuestion::timesAsked();
     frmIP.reset();
     QCOMPARE(CloseQuestion::timesAsked(), asked);
@@ -403,11 +388,8 @@ void FrmIPTest::destroyingTheWindowShutsDownWithoutAsking()
 
 void FrmIPTest::positionIsStoredWhenTheFloatingWindowIsNotLoaded()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::X, "300");
-    scratch.set(Key::Y, "4320.5");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::X, "300"}, {Key::Y, "4320.5"}});
+    auto &[scratch, source, frmIP] = run;
     frmIP->floating().unload();
     QVERIFY(!frmIP->floating().isLoaded());
 

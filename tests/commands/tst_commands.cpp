@@ -223,10 +223,8 @@ void CommandsTest::floatingTable()
 
 void CommandsTest::captionFollowsOnlyTheButton()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::Float, "YES");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::Float, "YES"}});
+    auto &[scratch, source, frmIP] = run;
     Commands &commands = frmIP->commands();
     QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
@@ -259,9 +257,8 @@ void CommandsTest::captionFollowsOnlyTheButton()
 
 void CommandsTest::mainWindowTable()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     Commands &commands = frmIP->commands();
 
@@ -286,9 +283,8 @@ void CommandsTest::mainWindowTable()
 
 void CommandsTest::showRestoresAMinimisedWindow()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QVERIFY(XTools::minimize(frmIP->winId()));
     QTRY_VERIFY(!frmIP->isVisible());
@@ -303,9 +299,8 @@ void CommandsTest::showRestoresAMinimisedWindow()
 
 void CommandsTest::buttonsThroughThePointer()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("10.0.0.42"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "10.0.0.42");
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
     QVERIFY(clickWidget(frmIP->cmdShow()));
@@ -329,9 +324,8 @@ void CommandsTest::buttonsThroughThePointer()
 
 void CommandsTest::trayMenuThroughThePointer()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("10.0.0.43"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "10.0.0.43");
+    auto &[scratch, source, frmIP] = run;
     QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
     TrayIcon &tray = frmIP->tray();
     QMenu *menu = tray.mnuRMBClick();
@@ -386,9 +380,8 @@ void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
 
 void CommandsTest::ctrlCWithEachButtonFocused()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("192.168.7.7"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "192.168.7.7");
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
     for (QPushButton *button : {frmIP->cmdCopy(), frmIP->cmdShow(), frmIP->cmdHide()}) {
@@ -416,9 +409,8 @@ void CommandsTest::otherKeysDoNotCopy_data()
 void CommandsTest::otherKeysDoNotCopy()
 {
     QFETCH(QString, keys);
-    ScratchSettings scratch;
-    FakeAddressSource source(QStringLiteral("192.168.7.8"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({}, "192.168.7.8");
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
     frmIP->cmdShow()->setFocus();
     QVERIFY(XTools::setClipboard(QStringLiteral("before")));
@@ -435,10 +427,8 @@ void CommandsTest::otherKeysDoNotCopy()
 
 void CommandsTest::ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::Float, "YES");
-    FakeAddressSource source(QStringLiteral("192.168.7.9"));
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::Float, "YES"}}, "192.168.7.9");
+    auto &[scratch, source, frmIP] = run;
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
 
@@ -501,11 +491,8 @@ void CommandsTest::quitAnsweredYes()
 
 void CommandsTest::quitAnsweredNo()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::Float, "YES");
-    scratch.set(Key::Vis, "NO");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::Float, "YES"}, {Key::Vis, "NO"}});
+    auto &[scratch, source, frmIP] = run;
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
     floating.move(40, 60);
@@ -523,9 +510,8 @@ void CommandsTest::quitAnsweredNo()
 
 void CommandsTest::webAddressOpensThroughTheUrlHandler()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
     QCOMPARE(frmIP->lblWebAdd()->text(), Commands::webAddress());
 

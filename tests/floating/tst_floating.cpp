@@ -133,9 +133,8 @@ void FloatingWindowTest::layout()
 
 void FloatingWindowTest::firstRunStandsAtTheOrigin()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     frmIP->commands().cmdShow_Click();
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
@@ -190,11 +189,8 @@ void FloatingWindowTest::storedPositionIsRestored()
 
 void FloatingWindowTest::aPlaceOnNoScreenOutlivesARunThatNeverShowedIt()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::X, "30000");
-    scratch.set(Key::Y, "30000");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::X, "30000"}, {Key::Y, "30000"}});
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
     frmIP->Form_Unload();

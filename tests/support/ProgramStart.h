@@ -4,13 +4,16 @@
 #include "address/AddressRefresh.h"
 #include "app/FrmIP.h"
 #include "floating/FloatIpMenu.h"
+#include "support/FakeAddressSource.h"
 #include "support/ScratchSettings.h"
 #include "tray/TrayIcon.h"
 #include "ui/LinkLabel.h"
 
 #include <QLabel>
+#include <QList>
 #include <QPushButton>
 #include <memory>
+#include <utility>
 
 /// The main window as tests see it: its controls found by their object
 /// names, and the parts that are no widgets through this seam.
@@ -49,3 +52,24 @@ inline std::unique_ptr<FrmIPTestSeam> startProgram(const ScratchSettings &scratc
         frmIP->show();
     return frmIP;
 }
+
+/// One run of the program for a test: settings of its own holding
+/// @p stored, a stand-in address source answering @p address, and the main
+/// window started as the start-up procedure starts it. Tests take its parts
+/// apart: `auto &[scratch, source, frmIP] = run;`.
+struct TestRun
+{
+    using Stored = QList<std::pair<AppSettings::Key, QString>>;
+
+    explicit TestRun(const Stored &stored = {}, const QString &address = QStringLiteral("10.1.2.3"))
+        : source(address)
+    {
+        for (const auto &[key, text] : stored)
+            scratch.set(key, text);
+        frmIP = startProgram(scratch, source);
+    }
+
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    std::unique_ptr<FrmIPTestSeam> frmIP;
+};

@@ -30,10 +30,8 @@ void NoTrayTest::initTestCase()
 
 void NoTrayTest::windowShowsWhateverVisSays()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::Vis, "NO");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::Vis, "NO"}});
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QCOMPARE(frmIP->txtIP()->text(), QString("10.1.2.3"));
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
@@ -41,9 +39,8 @@ void NoTrayTest::windowShowsWhateverVisSays()
 
 void NoTrayTest::minimisingKeepsTheWindowOnTheTaskbar()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QVERIFY(XTools::minimize(frmIP->winId()));
     QTRY_VERIFY(frmIP->isMinimized());
@@ -58,9 +55,8 @@ void NoTrayTest::minimisingKeepsTheWindowOnTheTaskbar()
 
 void NoTrayTest::iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QCOMPARE(TrayHost::dockedIconWindow(), WId(0));
 

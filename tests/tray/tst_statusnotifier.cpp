@@ -94,9 +94,8 @@ QVariant StatusNotifierTest::itemProperty(const QString &name)
 
 void StatusNotifierTest::aHostThatStartsLaterGetsTheIcon()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QVERIFY(!frmIP->tray().isReachable());
 

@@ -78,9 +78,8 @@ void TrayIconTest::cleanup()
 
 void TrayIconTest::iconDocksWithItsToolTip()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
 
     QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
     QSystemTrayIcon *icon = TrayHost::systemTrayIcon(frmIP->tray());
@@ -98,9 +97,8 @@ void TrayIconTest::iconDocksWithItsToolTip()
 
 void TrayIconTest::menuTree()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QMenu *menu = frmIP->tray().mnuRMBClick();
 
     const QList<Item> items = describe(*menu);
@@ -123,9 +121,8 @@ void TrayIconTest::menuTree()
 
 void TrayIconTest::rightPressOnTheIconOpensTheMenuLeftClickDoesNot()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
     QMenu *menu = frmIP->tray().mnuRMBClick();
     QSignalSpy activated(TrayHost::systemTrayIcon(frmIP->tray()), &QSystemTrayIcon::activated);
@@ -165,10 +162,8 @@ void TrayIconTest::rightPressOnTheIconOpensTheMenuLeftClickDoesNot()
 
 void TrayIconTest::menuOpensWhileTheWindowsAreHidden()
 {
-    ScratchSettings scratch;
-    scratch.set(Key::Vis, "NO");
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run({{Key::Vis, "NO"}});
+    auto &[scratch, source, frmIP] = run;
     QVERIFY(!frmIP->isVisible());
     QVERIFY(!frmIP->floating().isVisible());
     QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
@@ -181,9 +176,8 @@ void TrayIconTest::menuOpensWhileTheWindowsAreHidden()
 
 void TrayIconTest::iconGoesWithTheShutDownOnly()
 {
-    ScratchSettings scratch;
-    FakeAddressSource source;
-    auto frmIP = startProgram(scratch, source);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
     QTRY_VERIFY(TrayHost::dockedIconWindow() != 0);
 
     // Hiding, refreshing and the floating window leave it alone.
