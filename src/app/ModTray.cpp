@@ -7,11 +7,43 @@
 #include "settings/AppSettings.h"
 
 #include <QApplication>
+#include <QByteArray>
+#include <cstdio>
+#include <optional>
 
 namespace modTray {
+namespace {
+
+/// The answer to --help or --version (or -h, -v), when asked: given before
+/// anything of the GUI starts, so that no display is needed.
+std::optional<QByteArray> informationAskedFor(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--version" || argument == "-v")
+            return QByteArrayLiteral("IP " KESTRUNE_VERSION "\n");
+        if (argument == "--help" || argument == "-h") {
+            return QByteArrayLiteral(
+                "Usage: IP\n"
+                "Shows this computer's local IPv4 address, behind an icon in the notification\n"
+                "area. IP takes no options: everything is done from its windows and its menu.\n"
+                "\n"
+                "  -h, --help     show this help and end\n"
+                "  -v, --version  show the version and end\n");
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int Main(int argc, char *argv[])
 {
+    if (const std::optional<QByteArray> answer = informationAskedFor(argc, argv)) {
+        std::fwrite(answer->constData(), 1, size_t(answer->size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
     WindowSystem::choose(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("IP"));
