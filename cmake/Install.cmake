@@ -1,6 +1,7 @@
 # Where `cmake --install` puts the program, and the Debian package built from
 # that by CPack (`cpack -G DEB` in the build folder).
 
+set(CMAKE_INSTALL_DOCDIR share/doc/kestrune-ip-tool)
 include(GNUInstallDirs)
 
 set(KESTRUNE_APP_ID com.kestrune.IP)
@@ -23,14 +24,30 @@ if(UNIX AND NOT APPLE)
     install(FILES ${KESTRUNE_RESOURCES}/kestrune-ip.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${KESTRUNE_APP_ID}.svg)
+
+    # The manual page, the changelog and the copyright, as Debian keeps them:
+    # compressed the reproducible way (no name, no time stamp).
+    set(docs ${CMAKE_BINARY_DIR}/package-docs)
+    add_custom_command(
+        OUTPUT ${docs}/IP.1.gz ${docs}/changelog.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${docs}
+        COMMAND gzip -9nc ${KESTRUNE_RESOURCES}/linux/IP.1 > ${docs}/IP.1.gz
+        COMMAND gzip -9nc ${KESTRUNE_RESOURCES}/linux/changelog > ${docs}/changelog.gz
+        DEPENDS ${KESTRUNE_RESOURCES}/linux/IP.1 ${KESTRUNE_RESOURCES}/linux/changelog
+        VERBATIM)
+    add_custom_target(package-docs ALL DEPENDS ${docs}/IP.1.gz ${docs}/changelog.gz)
+    install(FILES ${docs}/IP.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${docs}/changelog.gz ${KESTRUNE_RESOURCES}/linux/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_NAME kestrune-ip-tool)
 set(CPACK_PACKAGE_VENDOR "Kestrune")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Useful utility to give your IP Address.")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Kestrunes IP Tool shows the local IPv4 address of this computer in a small window\n\
-and a floating window that stays on top, behind an icon in the notification area.")
+    "Kestrunes IP Tool shows the local IPv4 address of this computer in a small\n\
+window and in a floating window that stays on top, behind an icon in the\n\
+notification area.")
 set(CPACK_PACKAGE_CONTACT "Kestrune <support@kestrune.com>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://kestrune.com/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -40,4 +57,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The web address opens through the desktop's URL handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+# A native Wayland window, for those who choose it (see the README).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
 include(CPack)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the program into a scratch prefix and checks the desktop files
-# with the freedesktop validators; then builds the Debian package with CPack,
-# unpacks it into a scratch root and checks its files and dependencies.
+# with the freedesktop validators; then builds the Debian package with CPack
+# from a build of its own without the test suite, unpacks it into a scratch
+# root and checks its files and dependencies, and runs lintian over it.
 #
-#   check-package.sh <build folder>
+#   check-package.sh <build folder> <source folder>
 set -euo pipefail
 build=$1
+source=$2
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-package.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 fail() {
@@ -33,7 +35,7 @@ grep -qx 'Name=Kestrunes IP Tool' "$desktop" || fail "desktop Name"
 grep -qx 'Comment=Useful utility to give your IP Address.' "$desktop" || fail "desktop Comment"
 grep -qx 'Icon=com.kestrune.IP' "$desktop" || fail "desktop Icon"
 grep -qx 'Terminal=false' "$desktop" || fail "desktop Terminal"
-grep -qx 'Categories=Network;Utility;' "$desktop" || fail "desktop Categories"
+grep -qx 'Categories=Network;' "$desktop" || fail "desktop Categories"
 
 echo "== appstreamcli validate"
 appstreamcli validate --no-net "$scratch/prefix/share/metainfo/com.kestrune.IP.metainfo.xml"
@@ -44,8 +46,11 @@ for size in 16 32 48; do
     [ "$got" = "${size}x${size}" ] || fail "icon ${size}: $got"
 done
 
-echo "== cpack -G DEB"
-(cd "$build" && cpack -G DEB -B "$scratch/cpack" >/dev/null)
+echo "== cpack -G DEB, from a build without the tests"
+cmake -S "$source" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
+cmake --build "$scratch/build" --parallel "$(nproc)" >/dev/null
+(cd "$scratch/build" && cpack -G DEB -B "$scratch/cpack" >/dev/null)
 deb=$(ls "$scratch"/cpack/*.deb)
 echo "$deb"
 dpkg-deb --info "$deb" >/dev/null
@@ -62,11 +67,23 @@ dpkg -x "$deb" "$scratch/root"
 cat >"$scratch/expected" <<'LIST'
 ./usr/bin/IP
 ./usr/share/applications/com.kestrune.IP.desktop
+./usr/share/doc/kestrune-ip-tool/changelog.gz
+./usr/share/doc/kestrune-ip-tool/copyright
 ./usr/share/icons/hicolor/16x16/apps/com.kestrune.IP.png
 ./usr/share/icons/hicolor/32x32/apps/com.kestrune.IP.png
 ./usr/share/icons/hicolor/48x48/apps/com.kestrune.IP.png
 ./usr/share/icons/hicolor/scalable/apps/com.kestrune.IP.svg
+./usr/share/man/man1/IP.1.gz
 ./usr/share/metainfo/com.kestrune.IP.metainfo.xml
 LIST
 diff -u "$scratch/expected" "$scratch/files" || fail "package file list"
+[ "$(dpkg-deb --field "$deb" Suggests)" = qt6-wayland ] || fail "Suggests"
+
+if command -v lintian >/dev/null; then
+    echo "== lintian"
+    # Errors and warnings fail; what lintian only mentions does not.
+    lintian --fail-on error,warning "$deb"
+else
+    echo "lintian is not installed: not run"
+fi
 echo "package ok"
