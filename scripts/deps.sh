@@ -7,7 +7,7 @@
 #   scripts/deps.sh build|run|test|docs
 set -euo pipefail
 
-build=(cmake g++ make qt6-base-dev libgl-dev libxcb1-dev)
+build=(cmake g++ make dpkg-dev qt6-base-dev libgl-dev libxcb1-dev)
 session=(xvfb openbox trayer x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation2)
 pictures=(rofi)
 testing=(clang-format dbus-daemon git lintian xclip wmctrl iproute2 desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev pkg-config)

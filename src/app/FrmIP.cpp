@@ -241,6 +241,12 @@ void FrmIP::Form_Unload()
     shutDown();
 }
 
+void FrmIP::showFromOutside()
+{
+    if (!m_ended)
+        m_commands->mnuRMBClickShow_Click();
+}
+
 QString FrmIP::shownAddress() const
 {
     return txtIP->text();

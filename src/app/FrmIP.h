@@ -51,6 +51,10 @@ public:
     /// answer No.
     void Form_Terminate();
 
+    /// The program was started again: the window shows, in its normal
+    /// state, raised and active, as the tray's Visible > Yes shows it.
+    void showFromOutside();
+
     /// Hidden and shown again, the window keeps its place.
     void setVisible(bool visible) override;
 

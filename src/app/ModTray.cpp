@@ -2,6 +2,7 @@
 
 #include "address/SystemAddressSource.h"
 #include "app/FrmIP.h"
+#include "app/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/WindowSystem.h"
 #include "settings/AppSettings.h"
@@ -52,10 +53,16 @@ int Main(int argc, char *argv[])
     // Hidden behind the tray icon the program keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Started again in the same session: the running copy shows itself.
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
     const AppSettings settings;
     SystemAddressSource wskIP;
     FrmIP frmIP(settings, wskIP);
     QObject::connect(&frmIP, &FrmIP::ended, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(&instance, &SingleInstance::showRequested, &frmIP, &FrmIP::showFromOutside);
     // Asked to end by the session or from a terminal: the same ending as
     // quitting, without the question.
     TerminationSignals termination;
