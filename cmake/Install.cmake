@@ -57,6 +57,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The web address opens through the desktop's URL handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+# The narrow sans serif the buttons' captions are laid out for.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 # A native Wayland window, for those who choose it (see the README).
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
 include(CPack)

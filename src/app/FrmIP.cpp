@@ -28,8 +28,9 @@ constexpr int kClientHeightTwips = 1305;
 
 void place(QWidget *control, int left, int top, int width, int height)
 {
-    control->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
-                         Twips::toPixels(height));
+    const int dpi = control->logicalDpiX();
+    control->setGeometry(Twips::toPixels(left, dpi), Twips::toPixels(top, dpi),
+                         Twips::toPixels(width, dpi), Twips::toPixels(height, dpi));
 }
 
 QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
@@ -104,7 +105,8 @@ QString FrmIP::caption()
 
 void FrmIP::layOutControls()
 {
-    setFixedSize(Twips::toPixels(kClientWidthTwips), Twips::toPixels(kClientHeightTwips));
+    setFixedSize(Twips::toPixels(kClientWidthTwips, logicalDpiX()),
+                 Twips::toPixels(kClientHeightTwips, logicalDpiX()));
 
     txtIP->setObjectName(QStringLiteral("txtIP"));
     place(txtIP, 120, 120, 3015, 375);

@@ -24,14 +24,15 @@ FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     setAttribute(Qt::WA_QuitOnClose, false);
     // A Tool window would otherwise vanish whenever another program is active.
     setAttribute(Qt::WA_MacAlwaysShowToolWindow);
-    setFixedSize(Twips::toPixels(kWidthTwips), Twips::toPixels(kHeightTwips));
+    const int dpi = logicalDpiX();
+    setFixedSize(Twips::toPixels(kWidthTwips, dpi), Twips::toPixels(kHeightTwips, dpi));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setAccessibleName(tr("Floating IP address"));
 
     lblCurrentIP->setObjectName(QStringLiteral("lblCurrentIP"));
-    lblCurrentIP->setGeometry(Twips::toPixels(120), Twips::toPixels(45), Twips::toPixels(2055),
-                              Twips::toPixels(255));
+    lblCurrentIP->setGeometry(Twips::toPixels(120, dpi), Twips::toPixels(45, dpi),
+                              Twips::toPixels(2055, dpi), Twips::toPixels(255, dpi));
     lblCurrentIP->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     lblCurrentIP->setFont(FormFonts::system(9.75, true));
     lblCurrentIP->setBackgroundRole(QPalette::Button);

@@ -56,7 +56,7 @@ echo "$deb"
 dpkg-deb --info "$deb" >/dev/null
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6 fonts-liberation2; do
     echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib"
 done
 [ "$(dpkg-deb --field "$deb" Package)" = kestrune-ip-tool ] || fail "package name"
