@@ -20,6 +20,26 @@ namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
+/// Reads a list of icon images, (width, height, ARGB pixels) each; the
+/// widths of those whose pixels are all there.
+QList<int> imageWidths(const QDBusArgument &images)
+{
+    QList<int> widths;
+    images.beginArray();
+    while (!images.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray pixels;
+        images.beginStructure();
+        images >> width >> height >> pixels;
+        images.endStructure();
+        if (pixels.size() == width * height * 4)
+            widths.append(width);
+    }
+    images.endArray();
+    return widths;
+}
+
 } // namespace
 
 /// The watcher's side of the protocol, as a panel implements it.
@@ -109,32 +129,11 @@ void StatusNotifierTest::aHostThatStartsLaterGetsTheIcon()
     QString title;
     toolTip.beginStructure();
     toolTip >> iconName;
-    toolTip.beginArray();
-    while (!toolTip.atEnd()) {
-        int width = 0;
-        int height = 0;
-        QByteArray pixels;
-        toolTip.beginStructure();
-        toolTip >> width >> height >> pixels;
-        toolTip.endStructure();
-    }
-    toolTip.endArray();
+    imageWidths(toolTip);
     toolTip >> title;
     QCOMPARE(title, TrayIcon::toolTip());
-    const QDBusArgument images = itemProperty("IconPixmap").value<QDBusArgument>();
-    QList<int> widths;
-    images.beginArray();
-    while (!images.atEnd()) {
-        int width = 0;
-        int height = 0;
-        QByteArray pixels;
-        images.beginStructure();
-        images >> width >> height >> pixels;
-        images.endStructure();
-        QCOMPARE(pixels.size(), width * height * 4);
-        widths.append(width);
-    }
-    QCOMPARE(widths, QList<int>({16, 32, 48}));
+    QCOMPARE(imageWidths(itemProperty("IconPixmap").value<QDBusArgument>()),
+             QList<int>({16, 32, 48}));
 
     // A right click asks for the menu at the pointer; Floating > Yes works.
     QMenu *menu = frmIP->tray().mnuRMBClick();
