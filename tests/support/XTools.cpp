@@ -11,9 +11,11 @@ namespace XTools {
 
 void syncOwnConnection()
 {
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+    // A test without windows of its own has nothing to send.
+    auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    if (!gui || QGuiApplication::platformName() != QLatin1String("xcb"))
         return;
-    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const auto *x11 = gui->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
     if (!connection)
         return;
