@@ -1,49 +1,46 @@
 #pragma once
 
+#include "platform/NetworkChangeListener.h"
+
 #include <QElapsedTimer>
 #include <QObject>
-#include <memory>
-
-class QSocketNotifier;
+#include <QTimer>
 
 /// Tells when the machine's IPv4 addresses or routes have changed, so the
 /// address can be shown again at once instead of at the next minute's tick.
 ///
-/// Linux: an rtnetlink socket subscribed to the IPv4 address, route and link
-/// groups, watched on the GUI thread. Windows: the IP Helper API's address
-/// and route change callbacks, handed over to the GUI thread. Elsewhere, and
-/// wherever the listener cannot be set up, it stays silent.
-///
-/// A single change is reported at once. A burst of them is reported at most
-/// once per kBurstWindowMs: the first change at once, the rest together at
-/// the end of the window (a one-off deferral while the burst lasts; nothing
-/// is armed at rest).
+/// A single change is reported at once. What follows it is a burst: the
+/// listener then looks for news only once per kBurstWindowMs, and reports
+/// what it found once a whole window has passed without news, or every
+/// kBurstRefreshMs while the burst goes on. So a flood of changes (thousands
+/// of addresses added at once) costs a handful of wake-ups and refreshes a
+/// second, and its end shows within two windows. The timer is armed only
+/// while a burst lasts; nothing is at rest.
 class AddressChangeWatcher : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kBurstWindowMs = 50;
+    static constexpr int kBurstWindowMs = 80;
+    static constexpr int kBurstRefreshMs = 1000;
 
     explicit AddressChangeWatcher(QObject *parent = nullptr);
-    ~AddressChangeWatcher() override;
 
     /// Whether the platform's notifications are being listened to.
     bool isListening() const;
-
-    /// How many times changed() has been emitted.
-    int reports() const { return m_reports; }
 
 signals:
     void changed();
 
 private:
+    /// News from the platform: something changed.
     void kernelReported();
+    /// A burst window has passed.
+    void windowPassed();
     void report();
 
-    struct Platform;
-    std::unique_ptr<Platform> m_platform;
+    NetworkChangeListener m_listener;
+    QTimer m_window;
     QElapsedTimer m_sinceReport;
-    bool m_deferred = false;
-    int m_reports = 0;
+    bool m_pending = false; ///< news not reported yet
 };

@@ -7,55 +7,26 @@
 namespace AddressChooser {
 namespace {
 
-bool isLoopback(std::uint32_t address)
+std::optional<std::uint32_t> usableAddress(const NetworkInterface &candidate)
 {
-    return (address >> 24) == 127;
-}
-
-std::optional<std::uint32_t> usableAddress(const NetworkInterface &interface)
-{
-    if (!interface.up)
+    if (!candidate.up)
         return std::nullopt;
-    for (const std::uint32_t address : interface.ipv4) {
-        if (address != 0 && !isLinkLocal(address) && !isLoopback(address))
+    for (const std::uint32_t address : candidate.ipv4) {
+        if (isUsable(address))
             return address;
-    }
-    return std::nullopt;
-}
-
-const NetworkInterface *findInterface(const NetworkTables &tables, const QString &name)
-{
-    for (const NetworkInterface &interface : tables.interfaces) {
-        if (interface.name == name)
-            return &interface;
-    }
-    return nullptr;
-}
-
-std::optional<std::uint32_t> fromDefaultRoutes(const NetworkTables &tables)
-{
-    QList<DefaultRoute> routes = tables.defaultRoutes;
-    std::stable_sort(
-        routes.begin(), routes.end(),
-        [](const DefaultRoute &a, const DefaultRoute &b) { return a.metric < b.metric; });
-    for (const DefaultRoute &route : routes) {
-        if (const NetworkInterface *interface = findInterface(tables, route.interfaceName)) {
-            if (const auto address = usableAddress(*interface))
-                return address;
-        }
     }
     return std::nullopt;
 }
 
 std::optional<std::uint32_t> fromInterfaces(const NetworkTables &tables, bool wantVirtual)
 {
-    for (const NetworkInterface &interface : tables.interfaces) {
-        if (interface.loopback)
+    for (const NetworkInterface &candidate : tables.interfaces) {
+        if (candidate.loopback)
             continue;
-        const bool isVirtual = interface.virtualHint || isVirtualName(interface.name);
+        const bool isVirtual = candidate.virtualHint || isVirtualName(candidate.name);
         if (isVirtual != wantVirtual)
             continue;
-        if (const auto address = usableAddress(interface))
+        if (const auto address = usableAddress(candidate))
             return address;
     }
     return std::nullopt;
@@ -65,8 +36,8 @@ std::optional<std::uint32_t> fromInterfaces(const NetworkTables &tables, bool wa
 
 QString choose(const NetworkTables &tables)
 {
-    if (const auto address = fromDefaultRoutes(tables))
-        return toText(*address);
+    if (tables.routeSource && isUsable(*tables.routeSource))
+        return toText(*tables.routeSource);
     if (const auto address = fromInterfaces(tables, false))
         return toText(*address);
     if (const auto address = fromInterfaces(tables, true))
@@ -86,6 +57,12 @@ QString toText(std::uint32_t address)
 bool isLinkLocal(std::uint32_t address)
 {
     return (address & 0xffff0000u) == 0xa9fe0000u; // 169.254.0.0/16
+}
+
+bool isUsable(std::uint32_t address)
+{
+    const bool loopback = (address >> 24) == 127;
+    return address != 0 && !loopback && !isLinkLocal(address);
 }
 
 bool isVirtualName(const QString &interfaceName)

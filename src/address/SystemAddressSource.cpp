@@ -1,7 +1,7 @@
 #include "address/SystemAddressSource.h"
 
 #include "address/AddressChooser.h"
-#include "address/SystemNetworkTables.h"
+#include "platform/SystemNetworkTables.h"
 
 void SystemAddressSource::close()
 {
@@ -10,8 +10,14 @@ void SystemAddressSource::close()
 
 std::optional<QString> SystemAddressSource::localIP()
 {
-    const std::optional<NetworkTables> tables = SystemNetworkTables::read();
-    if (!tables)
-        return std::nullopt;
-    return AddressChooser::choose(*tables);
+    NetworkTables tables;
+    tables.routeSource = SystemNetworkTables::routeSource();
+    // The interface list only matters when the route gives no address.
+    if (!tables.routeSource || !AddressChooser::isUsable(*tables.routeSource)) {
+        std::optional<QList<NetworkInterface>> interfaces = SystemNetworkTables::interfaces();
+        if (!interfaces)
+            return std::nullopt;
+        tables.interfaces = std::move(*interfaces);
+    }
+    return AddressChooser::choose(tables);
 }

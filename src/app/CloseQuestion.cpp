@@ -30,7 +30,11 @@ CloseQuestion::Answer CloseQuestion::ask(QWidget *parent)
     // Escape and the box's own close button answer like Yes.
     box.setEscapeButton(box.button(QMessageBox::Yes));
     box.exec();
-    return box.clickedButton() == box.button(QMessageBox::No) ? Answer::Quit : Answer::HideInstead;
+    if (box.clickedButton() == box.button(QMessageBox::No))
+        return Answer::Quit;
+    if (box.clickedButton() == box.button(QMessageBox::Yes))
+        return Answer::HideInstead;
+    return Answer::Unanswered;
 }
 
 void CloseQuestion::setNextAnswer(Answer answer)

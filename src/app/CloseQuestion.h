@@ -17,6 +17,9 @@ public:
     {
         HideInstead, ///< Yes
         Quit,        ///< No
+        /// Neither: the question was taken away unanswered, as when the
+        /// program is ending while it is open.
+        Unanswered,
     };
 
     static QString title();

@@ -2,21 +2,22 @@
 
 #include "address/AddressChangeWatcher.h"
 #include "address/AddressRefresh.h"
-#include "app/AppIcon.h"
 #include "app/CloseQuestion.h"
-#include "app/FormFonts.h"
-#include "app/LinkLabel.h"
-#include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
+#include "platform/NativeWindow.h"
 #include "settings/AppSettings.h"
-#include "settings/Twips.h"
 #include "tray/TrayIcon.h"
+#include "ui/AppIcon.h"
+#include "ui/FormFonts.h"
+#include "ui/LinkLabel.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QWindow>
 
 namespace {
 
@@ -49,7 +50,7 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     , cmdShow(makeButton(QStringLiteral("Floating On"), "cmdShow", this))
     , cmdHide(makeButton(QStringLiteral("Hide"), "cmdHide", this))
     , cmdCopy(makeButton(QStringLiteral("Copy"), "cmdCopy", this))
-    , lblWebAdd(new LinkLabel(webAddress(), this))
+    , lblWebAdd(new LinkLabel(Commands::webAddress(), this))
     , m_settings(settings)
     , m_floating([this, &settings] { return loadFloatingWindow(settings); })
     , m_tray(std::make_unique<TrayIcon>(AppIcon::icon()))
@@ -58,7 +59,8 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
           wskIP, [this](const QString &text) { txtIP->setText(text); },
           [this](const QString &text) { m_floating.get().setCurrentIP(text); }))
     , m_addressChanges(std::make_unique<AddressChangeWatcher>())
-    , m_commands(std::make_unique<Commands>(*this, m_floating, *m_tray, *m_mnuFloatIp, settings))
+    , m_commands(std::make_unique<Commands>(static_cast<MainWindow &>(*this), m_floating, *m_tray,
+                                            *m_mnuFloatIp, settings))
 {
     setObjectName(QStringLiteral("frmIP"));
     setWindowTitle(caption());
@@ -67,7 +69,20 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     layOutControls();
 
+    connect(cmdCopy, &QPushButton::clicked, m_commands.get(), &Commands::cmdCopy_Click);
+    connect(cmdHide, &QPushButton::clicked, m_commands.get(), &Commands::cmdHide_Click);
+    connect(cmdShow, &QPushButton::clicked, m_commands.get(), &Commands::cmdShow_Click);
+    connect(lblWebAdd, &LinkLabel::clicked, m_commands.get(), &Commands::lblWebAdd_Click);
+
     connect(qApp, &QCoreApplication::aboutToQuit, this, &FrmIP::shutDown);
+    // Hidden behind an icon that has nowhere to be any more, the window
+    // comes back, as it does at a start without a notification area.
+    connect(m_tray.get(), &TrayIcon::hostLost, this, [this] {
+        if (m_ended || (isVisible() && !isMinimized()))
+            return;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+    });
     // A change of the machine's addresses or routes refreshes at once.
     connect(m_addressChanges.get(), &AddressChangeWatcher::changed, m_refresh.get(),
             &AddressRefresh::tmrUpdate_Timer);
@@ -85,16 +100,6 @@ FrmIP::~FrmIP()
 QString FrmIP::caption()
 {
     return QStringLiteral("Kestrune's IP Tool");
-}
-
-QString FrmIP::webAddress()
-{
-    return QStringLiteral("kestrune.com");
-}
-
-QString FrmIP::webUrl()
-{
-    return QStringLiteral("https://") + webAddress() + u'/';
 }
 
 void FrmIP::layOutControls()
@@ -138,7 +143,7 @@ void FrmIP::Form_Load()
     }
 
     // Hidden at start only when the tray icon can bring the window back.
-    m_staysHiddenAtStart = m_settings.mainWindowHiddenAtStart() && TrayIcon::isAvailable();
+    m_staysHiddenAtStart = m_settings.mainWindowHiddenAtStart() && m_tray->isReachable();
 
     m_tray->AddTrayIcon();
 
@@ -147,11 +152,34 @@ void FrmIP::Form_Load()
 
 FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
 {
-    auto *window = new FrmFloatingIP(settings);
+    auto *window =
+        new FrmFloatingIP({[&settings] { return settings.floatingPosition(); },
+                           [&settings](QPoint at) { settings.saveFloatingPosition(at); }});
+    // A window loaded again shows what the main window shows, not its
+    // placeholder until the next refresh.
+    window->setCurrentIP(txtIP->text());
     // Its popup belongs to this window and opens at the pointer.
     connect(window, &FrmFloatingIP::popupRequested, this,
             [this](QPoint at) { m_mnuFloatIp->popup(at); });
     return window;
+}
+
+void FrmIP::setVisible(bool visible)
+{
+    if (!visible && isVisible()) {
+        // Shown again, a window the window manager has forgotten would be
+        // placed afresh: remember where it stood (Qt's idea, when the window
+        // system cannot tell, as while minimised).
+        m_placeBeforeHiding = NativeWindow::screenPosition(this).value_or(geometry().topLeft());
+    } else if (visible && !isVisible() && m_placeBeforeHiding) {
+        // Through the window itself: Qt's widget takes a place it already
+        // has for done, and the window manager would not be told.
+        if (QWindow *window = windowHandle())
+            window->setPosition(*m_placeBeforeHiding);
+        else
+            move(*m_placeBeforeHiding);
+    }
+    QWidget::setVisible(visible);
 }
 
 void FrmIP::changeEvent(QEvent *event)
@@ -173,7 +201,7 @@ void FrmIP::Form_Resize()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (isMinimized() && isVisible() && TrayIcon::isAvailable())
+            if (isMinimized() && isVisible() && m_tray->isReachable())
                 hide();
         },
         Qt::QueuedConnection);
@@ -201,11 +229,43 @@ void FrmIP::Form_Unload()
 {
     if (m_ended)
         return;
-    if (CloseQuestion::ask(this) == CloseQuestion::Answer::HideInstead) {
+    const CloseQuestion::Answer answer = CloseQuestion::ask(this);
+    // The program may have ended while the question was open (a signal, the
+    // session): that is no answer to act on.
+    if (m_ended || answer == CloseQuestion::Answer::Unanswered)
+        return;
+    if (answer == CloseQuestion::Answer::HideInstead) {
         m_commands->cmdHide_Click();
         return;
     }
     shutDown();
+}
+
+QString FrmIP::shownAddress() const
+{
+    return txtIP->text();
+}
+
+void FrmIP::setWindowShown(bool shown)
+{
+    setVisible(shown);
+}
+
+void FrmIP::restoreWindow()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+void FrmIP::setFloatingButtonCaption(const QString &caption)
+{
+    cmdShow->setText(caption);
+}
+
+void FrmIP::requestClose()
+{
+    Form_Unload();
 }
 
 void FrmIP::Form_Terminate()
@@ -221,7 +281,7 @@ void FrmIP::shutDown()
 
     m_tray->DeleteTrayIcon();
     FrmFloatingIP &floating = m_floating.get();
-    m_settings.saveFloatingPosition(floating.screenPosition());
+    floating.storePosition();
     floating.endHandlers();
 
     hide();

@@ -1,23 +1,21 @@
 #pragma once
 
-#include "app/OnDemandWindow.h"
-#include "floating/FrmFloatingIP.h"
+#include "commands/Commands.h"
+#include "commands/MainWindow.h"
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class AddressChangeWatcher;
 class AddressRefresh;
 class AddressSource;
 class AppSettings;
-class Commands;
 class FloatIpMenu;
 class LinkLabel;
 class QLabel;
 class QPushButton;
 class TrayIcon;
-
-using FloatingWindow = OnDemandWindow<FrmFloatingIP>;
 
 /// The main window, "Kestrune's IP Tool": the address, three buttons and the
 /// maker's web address, at a fixed size. It lives from start-up to the end of
@@ -31,7 +29,9 @@ using FloatingWindow = OnDemandWindow<FrmFloatingIP>;
 /// quitting for any other reason, and destroying the window all end the
 /// program the same way: the tray icon goes, the floating window's position
 /// is stored, and ended() tells the start-up procedure to end the event loop.
-class FrmIP : public QWidget
+///
+/// Its controls carry their names as object names (`txtIP`, `cmdShow`, ...).
+class FrmIP : public QWidget, private MainWindow
 {
     Q_OBJECT
 
@@ -40,8 +40,6 @@ public:
     ~FrmIP() override;
 
     static QString caption();
-    static QString webAddress();
-    static QString webUrl();
 
     /// What the load step decided: `Vis` was "NO" and there is a
     /// notification area to reach the program through.
@@ -53,21 +51,11 @@ public:
     /// answer No.
     void Form_Terminate();
 
+    /// Hidden and shown again, the window keeps its place.
+    void setVisible(bool visible) override;
+
     /// Whether the program has gone through its shut-down.
     bool hasEnded() const { return m_ended; }
-
-    FloatingWindow &floating() { return m_floating; }
-    TrayIcon &tray() { return *m_tray; }
-    FloatIpMenu &mnuFloatIp() { return *m_mnuFloatIp; }
-    AddressRefresh &refresh() { return *m_refresh; }
-    AddressChangeWatcher &addressChanges() { return *m_addressChanges; }
-    Commands &commands() { return *m_commands; }
-
-    QLabel *const txtIP;
-    QPushButton *const cmdShow;
-    QPushButton *const cmdHide;
-    QPushButton *const cmdCopy;
-    LinkLabel *const lblWebAdd;
 
 signals:
     /// The shut-down has run: the process is to end now, and nothing of the
@@ -80,11 +68,27 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // What the commands do to this window.
+    QString shownAddress() const override;
+    void setWindowShown(bool shown) override;
+    void restoreWindow() override;
+    void setFloatingButtonCaption(const QString &caption) override;
+    void requestClose() override;
+
     void layOutControls();
     void Form_Load();
     FrmFloatingIP *loadFloatingWindow(const AppSettings &settings);
     void Form_Resize();
     void shutDown();
+
+    // Tests reach the parts that are no widgets through this seam alone.
+    friend class FrmIPTestSeam;
+
+    QLabel *const txtIP;
+    QPushButton *const cmdShow;
+    QPushButton *const cmdHide;
+    QPushButton *const cmdCopy;
+    LinkLabel *const lblWebAdd;
 
     const AppSettings &m_settings;
     FloatingWindow m_floating;
@@ -93,6 +97,7 @@ private:
     std::unique_ptr<AddressRefresh> m_refresh;
     std::unique_ptr<AddressChangeWatcher> m_addressChanges;
     std::unique_ptr<Commands> m_commands;
+    std::optional<QPoint> m_placeBeforeHiding;
     bool m_staysHiddenAtStart = false;
     bool m_ended = false;
 };

@@ -2,8 +2,8 @@
 
 #include "address/SystemAddressSource.h"
 #include "app/FrmIP.h"
-#include "app/TerminationSignals.h"
-#include "app/WindowSystem.h"
+#include "platform/TerminationSignals.h"
+#include "platform/WindowSystem.h"
 #include "settings/AppSettings.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "floating/FrmFloatingIP.h"
 
-#include "app/FormFonts.h"
 #include "floating/FrameShape.h"
-#include "settings/AppSettings.h"
-#include "settings/Twips.h"
+#include "platform/NativeWindow.h"
+#include "ui/FormFonts.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -11,18 +11,12 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
-#include <cstdlib>
+#include <utility>
 
-#if __has_include(<xcb/xcb.h>)
-#include <xcb/xcb.h>
-#define KESTRUNE_HAVE_XCB 1
-#endif
-
-FrmFloatingIP::FrmFloatingIP(const AppSettings &settings)
+FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , m_settings(settings)
+    , m_place(std::move(place))
     , lblCurrentIP(new QLabel(QStringLiteral("255.255.255.255"), this))
     , shpBorder(new FrameShape(this))
 {
@@ -60,25 +54,46 @@ FrmFloatingIP::~FrmFloatingIP()
 
 void FrmFloatingIP::Form_Load()
 {
-    // The stored place exactly, also partly off screen. A place on no screen
-    // at all (a monitor since unplugged, say) would leave a window nobody can
-    // reach: it starts at the first-run place instead, and the store keeps
-    // its text until the window next stores where it stands. The stay-on-top
+    // The stored place exactly, also partly off screen, as long as it can be
+    // reached: otherwise (a monitor since unplugged, say) somewhere it can.
+    // The store keeps its text until the window is moved; the stay-on-top
     // layer comes with the window's flags.
-    move(reachablePosition(m_settings.floatingPosition(), size()));
+    const QPoint stored = m_place.read();
+    m_placedAt = reachablePosition(stored, size());
+    m_keepStoredText = m_placedAt != stored;
+    move(m_placedAt);
 }
 
 QPoint FrmFloatingIP::reachablePosition(QPoint stored, QSize size)
 {
-    const QRect area(stored, size);
+    // Reachable: the whole height on one screen, and at least half the
+    // width, so there is always enough of it to grab.
+    const int minimumWidth = (size.width() + 1) / 2;
     const QList<QScreen *> screens = QGuiApplication::screens();
-    const bool onAScreen =
-        std::any_of(screens.cbegin(), screens.cend(),
-                    [&](const QScreen *screen) { return screen->geometry().intersects(area); });
-    if (onAScreen)
-        return stored;
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    return primary ? primary->geometry().topLeft() : QPoint(0, 0);
+    const QRect area(stored, size);
+    const QScreen *nearest = nullptr;
+    qint64 nearestOverlap = 0;
+    for (const QScreen *screen : screens) {
+        const QRect geometry = screen->geometry();
+        const QRect overlap = geometry.intersected(area);
+        if (overlap.height() == size.height() && overlap.width() >= minimumWidth)
+            return stored;
+        const qint64 overlapArea = qint64(overlap.width()) * overlap.height();
+        if (overlapArea > nearestOverlap) {
+            nearest = screen;
+            nearestOverlap = overlapArea;
+        }
+    }
+    if (!nearest) {
+        // On no screen at all: the first-run place.
+        const QScreen *primary = QGuiApplication::primaryScreen();
+        return primary ? primary->geometry().topLeft() : QPoint(0, 0);
+    }
+    // Partly on a screen: pulled in just far enough.
+    const QRect geometry = nearest->geometry();
+    return {std::clamp(stored.x(), geometry.left() - (size.width() - minimumWidth),
+                       geometry.right() + 1 - minimumWidth),
+            std::clamp(stored.y(), geometry.top(), geometry.bottom() + 1 - size.height())};
 }
 
 void FrmFloatingIP::setCurrentIP(const QString &text)
@@ -98,41 +113,24 @@ void FrmFloatingIP::endHandlers()
 
 void FrmFloatingIP::storePosition()
 {
-    m_settings.saveFloatingPosition(screenPosition());
+    const QPoint at = screenPosition();
+    // Still where the load put it instead of a place it could not show at:
+    // the stored text stays for when that place is back.
+    if (m_keepStoredText && at == m_placedAt)
+        return;
+    m_place.write(at);
 }
 
 QPoint FrmFloatingIP::screenPosition() const
 {
-#if defined(KESTRUNE_HAVE_XCB)
-    // Qt's own idea of where a top-level X11 window stands can be stale
-    // after the window manager has taken the window into its frame (the
-    // window shows at the right place while pos() reports the frame's
-    // corner). Ask the X server where the window really is.
-    const auto *x11 = QGuiApplication::platformName() == QLatin1String("xcb")
-                          ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                          : nullptr;
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (connection && testAttribute(Qt::WA_WState_Created) && isVisible()) {
-        const auto window = xcb_window_t(winId());
-        // Only once it is on screen: while it is being mapped it may still
-        // sit in a frame that has not been put in place yet.
-        auto attributes = xcb_get_window_attributes_reply(
-            connection, xcb_get_window_attributes(connection, window), nullptr);
-        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        std::free(attributes);
-        if (!viewable)
-            return pos();
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        auto cookie = xcb_translate_coordinates(connection, window, root, 0, 0);
-        if (auto *reply = xcb_translate_coordinates_reply(connection, cookie, nullptr)) {
-            const qreal ratio = devicePixelRatioF();
-            const QPoint at(qRound(reply->dst_x / ratio), qRound(reply->dst_y / ratio));
-            std::free(reply);
-            return at;
-        }
-    }
-#endif
-    return pos();
+    return NativeWindow::screenPosition(this).value_or(pos());
+}
+
+void FrmFloatingIP::setVisible(bool visible)
+{
+    if (visible && !isVisible())
+        NativeWindow::keepOffTaskbars(this);
+    QWidget::setVisible(visible);
 }
 
 void FrmFloatingIP::mousePressEvent(QMouseEvent *event)
@@ -144,7 +142,8 @@ void FrmFloatingIP::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         m_dragStarted = false;
         m_followingPointer = false;
-        m_grabOffset = event->globalPosition().toPoint() - screenPosition();
+        m_pressedAt = event->globalPosition().toPoint();
+        m_grabOffset = m_pressedAt - screenPosition();
     }
 }
 
@@ -157,15 +156,9 @@ void FrmFloatingIP::mouseMoveEvent(QMouseEvent *event)
     }
     if (!m_dragStarted) {
         m_dragStarted = true;
-        // Qt tells the window manager where the pointer is from where it
-        // believes the window stands; put that right first where it is off,
-        // or the window would jump by the difference.
-        const QPoint actual = screenPosition();
-        if (actual != pos())
-            move(actual);
         // The window manager's own move loop where it has one: from here on
         // the window follows the pointer until the button is released.
-        if (windowHandle() && windowHandle()->startSystemMove())
+        if (NativeWindow::startMove(this, m_pressedAt))
             return;
         m_followingPointer = true;
     }

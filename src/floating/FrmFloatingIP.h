@@ -2,8 +2,8 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
-class AppSettings;
 class FrameShape;
 class QLabel;
 
@@ -23,8 +23,16 @@ public:
     static constexpr int kWidthTwips = 2295;
     static constexpr int kHeightTwips = 330;
 
+    /// Where the window's place is kept between loads: read by the load
+    /// step, written when the window stores where it stands.
+    struct PlaceStore
+    {
+        std::function<QPoint()> read;
+        std::function<void(QPoint)> write;
+    };
+
     /// Loads the window (the load step), hidden.
-    explicit FrmFloatingIP(const AppSettings &settings);
+    explicit FrmFloatingIP(PlaceStore place);
     ~FrmFloatingIP() override;
 
     void setCurrentIP(const QString &text);
@@ -38,8 +46,16 @@ public:
     bool isBeingDragged() const { return m_dragStarted; }
 
     /// Where a window of @p size stored at @p stored is placed: there, when
-    /// any part of it is on a screen; otherwise the primary screen's corner.
+    /// its whole height and at least half its width are on one screen; when
+    /// it is partly on a screen, pulled into that screen just that far;
+    /// otherwise the primary screen's corner.
     static QPoint reachablePosition(QPoint stored, QSize size);
+
+    /// Stores where the window stands, unless it has not moved from a place
+    /// the load step chose instead of an unreachable stored one.
+    void storePosition();
+
+    void setVisible(bool visible) override;
 
     /// The process is ending: none of this window's handlers may run again,
     /// so destroying it stores nothing.
@@ -59,11 +75,12 @@ protected:
 
 private:
     void Form_Load();
-    void storePosition();
 
-    const AppSettings &m_settings;
+    PlaceStore m_place;
     QLabel *lblCurrentIP;
     FrameShape *shpBorder;
+    QPoint m_placedAt;
+    bool m_keepStoredText = false;
     bool m_unloaded = false;
     bool m_handlersEnded = false;
 
@@ -71,5 +88,6 @@ private:
     // the window for us.
     bool m_dragStarted = false;
     bool m_followingPointer = false;
+    QPoint m_pressedAt;
     QPoint m_grabOffset;
 };

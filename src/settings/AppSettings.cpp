@@ -1,6 +1,6 @@
 #include "settings/AppSettings.h"
 
-#include "settings/Twips.h"
+#include "ui/Twips.h"
 
 #include <utility>
 
@@ -71,6 +71,7 @@ QPoint AppSettings::floatingPosition() const
 
 void AppSettings::saveFloatingPosition(QPoint pixels) const
 {
-    save(Key::X, Twips::textFromPixels(pixels.x()));
-    save(Key::Y, Twips::textFromPixels(pixels.y()));
+    m_store.SaveSettings(kApplication, kSection,
+                         {{name(Key::X), Twips::textFromPixels(pixels.x())},
+                          {name(Key::Y), Twips::textFromPixels(pixels.y())}});
 }

@@ -55,7 +55,8 @@ public:
     /// The stored position of the floating window in logical pixels; a
     /// coordinate without a usable value is 0, each one on its own.
     QPoint floatingPosition() const;
-    /// Writes `X`, then `Y`.
+    /// Writes `X` and `Y` in one save (`X` first when both are new), so
+    /// the two always come from the same position.
     void saveFloatingPosition(QPoint pixels) const;
 
     const SettingsStore &store() const { return m_store; }

@@ -1,5 +1,7 @@
 #include "settings/IniDocument.h"
 
+#include <QStringDecoder>
+
 namespace {
 
 bool isBlank(char c)
@@ -43,6 +45,16 @@ int hexDigit(QChar c)
     return -1;
 }
 
+/// UTF-8 to text, keeping a leading U+FEFF that QString::fromUtf8 would
+/// drop: a value or key may begin with one.
+QString decodedUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 } // namespace
 
 IniDocument IniDocument::parse(const QByteArray &text)
@@ -50,6 +62,10 @@ IniDocument IniDocument::parse(const QByteArray &text)
     IniDocument document;
     QString section;
     qsizetype start = 0;
+    if (text.startsWith(kByteOrderMark)) {
+        document.m_byteOrderMark = true;
+        start = qsizetype(sizeof kByteOrderMark - 1);
+    }
     while (start < text.size()) {
         qsizetype end = text.indexOf('\n', start);
         if (end < 0)
@@ -78,7 +94,7 @@ IniDocument::Line IniDocument::parseLine(const QByteArray &raw, const QString &c
         return line;
     if (trimmed.startsWith('[') && trimmed.endsWith(']') && trimmed.size() >= 2) {
         line.kind = Kind::Section;
-        line.section = QString::fromUtf8(trimmedBlanks(trimmed.mid(1, trimmed.size() - 2)));
+        line.section = decodedUtf8(trimmedBlanks(trimmed.mid(1, trimmed.size() - 2)));
         return line;
     }
     const qsizetype equals = trimmed.indexOf('=');
@@ -88,7 +104,7 @@ IniDocument::Line IniDocument::parseLine(const QByteArray &raw, const QString &c
     if (key.isEmpty())
         return line;
     line.kind = Kind::Entry;
-    line.key = QString::fromUtf8(key);
+    line.key = decodedUtf8(key);
     return line;
 }
 
@@ -99,7 +115,7 @@ std::optional<QString> IniDocument::value(const QString &section, const QString 
         return std::nullopt;
     const QByteArray trimmed = trimmedBlanks(m_lines.at(index).text);
     const QByteArray raw = trimmedBlanks(trimmed.mid(trimmed.indexOf('=') + 1));
-    return decodeValue(QString::fromUtf8(raw));
+    return decodeValue(decodedUtf8(raw));
 }
 
 void IniDocument::setValue(const QString &section, const QString &key, const QString &value)
@@ -142,6 +158,8 @@ void IniDocument::setValue(const QString &section, const QString &key, const QSt
 QByteArray IniDocument::toText() const
 {
     QByteArray text;
+    if (m_byteOrderMark)
+        text += kByteOrderMark;
     for (const Line &line : m_lines) {
         text += line.text;
         text += line.crlf ? "\r\n" : "\n";

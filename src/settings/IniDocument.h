@@ -14,7 +14,7 @@
 /// backslash escapes; any other value is written as it stands, so text typed
 /// by hand such as `X=4320,5` or `Path=C:\Temp` reads back unchanged.
 /// Sections and keys are case-sensitive; a key given twice reads as its last
-/// occurrence.
+/// occurrence. A UTF-8 byte order mark at the start is read past and kept.
 class IniDocument
 {
 public:
@@ -50,4 +50,5 @@ private:
     bool usesCrlf() const;
 
     QList<Line> m_lines;
+    bool m_byteOrderMark = false;
 };

@@ -1,25 +1,34 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+#include <utility>
 
 /// The per-user store of text values addressed by application, section and
 /// key. Every call goes to the store itself: nothing is cached, and a value
 /// written is seen by the next read, in this process and in any other.
 ///
 /// Linux and other Unix systems: one INI file per application,
-/// `<location>/<application>.conf`, with the section as `[section]`. Writes are
-/// atomic and durable: the new file replaces the old one by rename after it has
-/// reached the disk, under a lock file, so a crash or a second running copy
-/// never leaves a half-written file and a write never drops other keys.
+/// `<location>/<application>.conf`, with the section as `[section]`. The
+/// location is `$XDG_CONFIG_HOME` when that is an absolute path, else
+/// `~/.config`. Writes are atomic and durable: the new file replaces the old
+/// one by rename only after all of it has reached the disk, under a lock
+/// file, so a crash, a full disk or a second running copy never leaves a
+/// half-written file and a write never drops other keys. A write waits for
+/// another copy's lock for a fraction of a second at most, then gives up.
+/// A settings file that is a symbolic link is written through the link.
 ///
 /// Windows: the registry, `HKEY_CURRENT_USER\Software\VB and VBA Program
 /// Settings\<application>\<section>`. macOS: the native preferences of the user.
 class SettingsStore
 {
 public:
-    /// @p location is the folder (or registry root) the store lives under;
-    /// tests point it at a temporary folder.
-    explicit SettingsStore(QString location = defaultLocation());
+    /// The user's own store.
+    SettingsStore();
+    /// The store under @p location, the folder (or registry root) it lives
+    /// in; tests point it at a temporary folder.
+    explicit SettingsStore(const QString &location);
 
     static QString defaultLocation();
     QString location() const { return m_location; }
@@ -35,9 +44,18 @@ public:
     bool SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &text) const;
 
+    /// Stores several keys of one section in a single save: other copies
+    /// see all of them or none. Keys new to the section are added in the
+    /// order given.
+    bool SaveSettings(const QString &application, const QString &section,
+                      const QList<std::pair<QString, QString>> &keysAndTexts) const;
+
     /// The file behind @p application (file-based stores only).
     QString filePath(const QString &application) const;
 
 private:
+    QByteArray nativeFilePath(const QString &application) const;
+
     QString m_location;
+    QByteArray m_folder; // the location as the file system spells it
 };

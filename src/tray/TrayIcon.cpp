@@ -31,6 +31,7 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     : QObject(parent)
     , m_menu(QStringLiteral("Hidden Menu"))
     , m_icon(this)
+    , m_lateItem(icon, toolTip(), &m_menu)
     , mnuRMBClickCopy(addItem(&m_menu, QStringLiteral("Copy"), "mnuRMBClickCopy"))
     , mnuRMBClickVisible((addSeparator(&m_menu, "mnuRMBClickSpacer"),
                           addSubmenu(&m_menu, QStringLiteral("Visible"), "mnuRMBClickVisible")))
@@ -49,9 +50,15 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     m_icon.setContextMenu(&m_menu);
     m_icon.setObjectName(QStringLiteral("trayIconData"));
 
-    connect(&m_hostWatcher, &TrayHostWatcher::mayHaveAppeared, this, [this] {
-        if (m_waitingForHost)
-            QMetaObject::invokeMethod(this, &TrayIcon::dockIfHostAppeared, Qt::QueuedConnection);
+    // Qt has chosen how to show its icons now. A host on the session bus at
+    // this moment is Qt's own; one that comes later is the item's.
+    m_qtUsesSessionBus = m_lateItem.isHostPresentNow();
+    connect(&m_lateItem, &StatusNotifierItem::hostPresenceChanged, this, &TrayIcon::followHost);
+
+    // Once the event has been handled: Qt updates what it knows of the tray
+    // from the same event, after us.
+    connect(&m_hostWatcher, &TrayHostWatcher::mayHaveChanged, this, [this] {
+        QMetaObject::invokeMethod(this, &TrayIcon::followHost, Qt::QueuedConnection);
     });
 }
 
@@ -65,21 +72,43 @@ bool TrayIcon::isAvailable()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+bool TrayIcon::isReachable() const
+{
+    return isAvailable() || m_lateItem.isShown();
+}
+
 void TrayIcon::AddTrayIcon()
 {
-    m_waitingForHost = !isAvailable();
+    m_hostPresent = isAvailable();
+    m_waitingForHost = !m_hostPresent;
     m_icon.show();
+    followHost();
 }
 
 void TrayIcon::DeleteTrayIcon()
 {
     m_waitingForHost = false;
+    m_lateItem.setShown(false);
     m_icon.hide();
 }
 
-void TrayIcon::dockIfHostAppeared()
+void TrayIcon::followHost()
 {
-    if (!m_waitingForHost || !isAvailable())
+    if (!m_icon.isVisible())
+        return;
+    // The session bus's host only while Qt's icon has nowhere to go.
+    const bool qtTray = isAvailable();
+    m_lateItem.setShown(!m_qtUsesSessionBus && !qtTray && m_lateItem.isHostPresent());
+    const bool present = qtTray || m_lateItem.isShown();
+    if (present == m_hostPresent)
+        return;
+    m_hostPresent = present;
+    if (!present) {
+        m_waitingForHost = true;
+        emit hostLost();
+        return;
+    }
+    if (!m_waitingForHost || !qtTray)
         return;
     m_waitingForHost = false;
     // Qt docks an icon when it is shown; shown without a tray it stays

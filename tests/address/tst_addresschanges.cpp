@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -19,6 +20,14 @@ namespace {
 bool ip(const QString &command)
 {
     return XTools::run("ip", command.split(' ', Qt::SkipEmptyParts));
+}
+
+/// The source address iproute2 reports for traffic to the internet.
+QString kernelRouteSource()
+{
+    const QString route = XTools::output("ip", {"-4", "route", "get", "1.1.1.1"});
+    const qsizetype at = route.indexOf(QLatin1String(" src "));
+    return at < 0 ? QString() : route.mid(at + 5).section(' ', 0, 0).trimmed();
 }
 
 } // namespace
@@ -30,6 +39,8 @@ class AddressChangesTest : public QObject
 private slots:
     void initTestCase();
     void bothLabelsFollowEachChange();
+    void addressIsWhereTrafficLeavesFrom_data();
+    void addressIsWhereTrafficLeavesFrom();
     void aBurstRefreshesOncePerWindowNotOncePerChange();
     void theMinuteTickStaysAsItIs();
 };
@@ -55,9 +66,9 @@ void AddressChangesTest::bothLabelsFollowEachChange()
     SystemAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(frmIP->addressChanges().isListening());
-    QCOMPARE(frmIP->txtIP->text(), QString("127.0.0.1"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("127.0.0.1"));
     const auto both = [&] {
-        const QString main = frmIP->txtIP->text();
+        const QString main = frmIP->txtIP()->text();
         return main == frmIP->floating().get().currentIP() ? main : QString("(labels differ)");
     };
 
@@ -87,12 +98,55 @@ void AddressChangesTest::bothLabelsFollowEachChange()
     QVERIFY(ip("link del v2"));
     QTRY_COMPARE_WITH_TIMEOUT(both(), QString("127.0.0.1"), 10000);
 
-    // Put v2 back for the tests after this one.
-    QVERIFY(ip("link add v2 type veth peer name v3"));
-    QVERIFY(ip("link set v2 up"));
-    QVERIFY(ip("link set v3 up"));
     CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
     frmIP->Form_Unload();
+}
+
+void AddressChangesTest::addressIsWhereTrafficLeavesFrom_data()
+{
+    QTest::addColumn<QStringList>("setUp");
+    QTest::addColumn<QString>("address");
+    // Each case on interfaces of its own: w0 and w2 (with their peers).
+    QStringList pair;
+    for (const char *link : {"w0", "w2"}) {
+        pair << QStringLiteral("link add %1 type veth peer name %1p").arg(link)
+             << QStringLiteral("link set %1 up").arg(link)
+             << QStringLiteral("link set %1p up").arg(link);
+    }
+    QTest::newRow("the default route's preferred source")
+        << pair + QStringList{"addr add 10.20.30.40/24 dev w0", "addr add 10.20.30.50/24 dev w0",
+                              "route replace default via 10.20.30.1 dev w0 src 10.20.30.50"}
+        << "10.20.30.50";
+    QTest::newRow("a VPN's routes over the default route")
+        << pair + QStringList{"addr add 10.20.31.7/24 dev w2", "addr add 10.8.0.2/24 dev w0",
+                              "route replace default via 10.20.31.1 dev w2",
+                              "route add 0.0.0.0/1 via 10.8.0.1 dev w0",
+                              "route add 128.0.0.0/1 via 10.8.0.1 dev w0"}
+        << "10.8.0.2";
+    QTest::newRow("policy routing into a table of its own")
+        << pair + QStringList{"addr add 10.20.32.7/24 dev w2", "addr add 10.9.0.2/24 dev w0",
+                              "route replace default via 10.20.32.1 dev w2",
+                              "route add default via 10.9.0.1 dev w0 table 100",
+                              "rule add lookup 100 priority 100"}
+        << "10.9.0.2";
+}
+
+void AddressChangesTest::addressIsWhereTrafficLeavesFrom()
+{
+    QFETCH(QStringList, setUp);
+    QFETCH(QString, address);
+    const auto cleanUp = qScopeGuard([] {
+        ip("rule del priority 100");
+        ip("link del w0");
+        ip("link del w2");
+    });
+    for (const QString &command : std::as_const(setUp))
+        QVERIFY2(ip(command), qPrintable(command));
+    // The kernel itself agrees with the case.
+    QCOMPARE(kernelRouteSource(), address);
+
+    SystemAddressSource source;
+    QCOMPARE(source.localIP(), std::optional(address));
 }
 
 void AddressChangesTest::aBurstRefreshesOncePerWindowNotOncePerChange()

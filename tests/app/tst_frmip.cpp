@@ -1,13 +1,13 @@
 #include "address/AddressRefresh.h"
 #include "app/CloseQuestion.h"
 #include "app/FrmIP.h"
-#include "app/LinkLabel.h"
 #include "commands/Commands.h"
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "support/ScratchSettings.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
+#include "ui/LinkLabel.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -37,6 +37,8 @@ private slots:
     void refreshWritesBothLabels();
     void failingReadOnATickKeepsTheLabel();
     void minimisingHidesWithoutStoringVis();
+    void hidingAndShowingKeepsItsPlace_data();
+    void hidingAndShowingKeepsItsPlace();
     void closeAnsweredYesHides();
     void closeAnsweredNoShutsDown();
     void closeFromTheWindowManagerAsks();
@@ -63,8 +65,8 @@ void FrmIPTest::firstRunShowsTheWindowAndLoadsTheFloatingWindowHidden()
 
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QCOMPARE(frmIP->windowTitle(), QString("Kestrune's IP Tool"));
-    QCOMPARE(frmIP->txtIP->text(), QString("192.168.1.20"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("192.168.1.20"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
     QVERIFY(frmIP->floating().isLoaded());
     QVERIFY(!frmIP->floating().get().isVisible());
     QCOMPARE(frmIP->floating().get().currentIP(), QString("192.168.1.20"));
@@ -86,7 +88,7 @@ void FrmIPTest::floatingOnAtStart()
 
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
     QTRY_COMPARE(floating.screenPosition(), QPoint(100, 200));
     QVERIFY(floating.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(floating.currentIP(), QString("10.1.2.3"));
@@ -131,10 +133,10 @@ void FrmIPTest::startupFlags()
 
     QCOMPARE(frmIP->isVisible(), mainShown);
     QCOMPARE(frmIP->floating().get().isVisible(), floatingShown);
-    QCOMPARE(frmIP->cmdShow->text(),
+    QCOMPARE(frmIP->cmdShow()->text(),
              floatingShown ? QString("Floating Off") : QString("Floating On"));
     QVERIFY(frmIP->tray().isShown());
-    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.1.2.3"));
 }
 
 void FrmIPTest::layoutIsFixed()
@@ -146,26 +148,26 @@ void FrmIPTest::layoutIsFixed()
 
     QCOMPARE(frmIP->size(), QSize(218, 87));
     QCOMPARE(frmIP->minimumSize(), frmIP->maximumSize());
-    QCOMPARE(frmIP->txtIP->geometry(), QRect(8, 8, 201, 25));
-    QCOMPARE(frmIP->cmdShow->geometry(), QRect(8, 40, 89, 25));
-    QCOMPARE(frmIP->cmdHide->geometry(), QRect(96, 40, 57, 25));
-    QCOMPARE(frmIP->cmdCopy->geometry(), QRect(152, 40, 57, 25));
-    QCOMPARE(frmIP->lblWebAdd->geometry(), QRect(48, 68, 121, 17));
-    QVERIFY(frmIP->txtIP->font().bold() && frmIP->txtIP->font().italic());
-    QVERIFY(frmIP->lblWebAdd->font().bold() && frmIP->lblWebAdd->font().underline());
-    QCOMPARE(frmIP->lblWebAdd->palette().color(QPalette::WindowText), QColor(192, 0, 0));
-    QCOMPARE(frmIP->lblWebAdd->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(frmIP->cmdHide->text(), QString("Hide"));
-    QCOMPARE(frmIP->cmdCopy->text(), QString("Copy"));
+    QCOMPARE(frmIP->txtIP()->geometry(), QRect(8, 8, 201, 25));
+    QCOMPARE(frmIP->cmdShow()->geometry(), QRect(8, 40, 89, 25));
+    QCOMPARE(frmIP->cmdHide()->geometry(), QRect(96, 40, 57, 25));
+    QCOMPARE(frmIP->cmdCopy()->geometry(), QRect(152, 40, 57, 25));
+    QCOMPARE(frmIP->lblWebAdd()->geometry(), QRect(48, 68, 121, 17));
+    QVERIFY(frmIP->txtIP()->font().bold() && frmIP->txtIP()->font().italic());
+    QVERIFY(frmIP->lblWebAdd()->font().bold() && frmIP->lblWebAdd()->font().underline());
+    QCOMPARE(frmIP->lblWebAdd()->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+    QCOMPARE(frmIP->lblWebAdd()->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(frmIP->cmdHide()->text(), QString("Hide"));
+    QCOMPARE(frmIP->cmdCopy()->text(), QString("Copy"));
 
     // Tab order: Copy, Floating, Hide, and round again.
-    QTRY_VERIFY(frmIP->cmdCopy->hasFocus());
+    QTRY_VERIFY(frmIP->cmdCopy()->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(frmIP->cmdShow->hasFocus());
+    QTRY_VERIFY(frmIP->cmdShow()->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(frmIP->cmdHide->hasFocus());
+    QTRY_VERIFY(frmIP->cmdHide()->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(frmIP->cmdCopy->hasFocus());
+    QTRY_VERIFY(frmIP->cmdCopy()->hasFocus());
 }
 
 void FrmIPTest::startsOnAStoreFullOfJunk()
@@ -177,7 +179,7 @@ void FrmIPTest::startsOnAStoreFullOfJunk()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
-    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.1.2.3"));
     QVERIFY(!frmIP->floating().isVisible());
     QCOMPARE(frmIP->floating().get().pos(), QPoint(0, 0));
 
@@ -195,20 +197,20 @@ void FrmIPTest::screenReaderReadsTheAddress()
         return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
     };
     QCOMPARE(name(frmIP.get()), QString("Kestrune's IP Tool"));
-    QCOMPARE(name(frmIP->txtIP), QString("192.168.1.20"));
-    QVERIFY(!QAccessible::queryAccessibleInterface(frmIP->txtIP)
+    QCOMPARE(name(frmIP->txtIP()), QString("192.168.1.20"));
+    QVERIFY(!QAccessible::queryAccessibleInterface(frmIP->txtIP())
                  ->text(QAccessible::Description)
                  .isEmpty());
-    QCOMPARE(name(frmIP->cmdShow), QString("Floating On"));
-    QCOMPARE(name(frmIP->cmdHide), QString("Hide"));
-    QCOMPARE(name(frmIP->cmdCopy), QString("Copy"));
-    QCOMPARE(name(frmIP->lblWebAdd), FrmIP::webAddress());
+    QCOMPARE(name(frmIP->cmdShow()), QString("Floating On"));
+    QCOMPARE(name(frmIP->cmdHide()), QString("Hide"));
+    QCOMPARE(name(frmIP->cmdCopy()), QString("Copy"));
+    QCOMPARE(name(frmIP->lblWebAdd()), Commands::webAddress());
     auto *floatingLabel = frmIP->floating().get().findChild<QLabel *>("lblCurrentIP");
     QCOMPARE(name(floatingLabel), QString("192.168.1.20"));
 
     source.setAddress(QStringLiteral("10.0.0.7"));
     frmIP->refresh().tmrUpdate_Timer();
-    QCOMPARE(name(frmIP->txtIP), QString("10.0.0.7"));
+    QCOMPARE(name(frmIP->txtIP()), QString("10.0.0.7"));
     QCOMPARE(name(floatingLabel), QString("10.0.0.7"));
 }
 
@@ -219,7 +221,7 @@ void FrmIPTest::refreshWritesBothLabels()
     auto frmIP = startProgram(scratch, source);
     source.setAddress(QStringLiteral("10.0.0.2"));
     frmIP->refresh().tmrUpdate_Timer();
-    QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.2"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.0.0.2"));
     QCOMPARE(frmIP->floating().get().currentIP(), QString("10.0.0.2"));
     QCOMPARE(source.closes, 1);
 }
@@ -232,11 +234,11 @@ void FrmIPTest::failingReadOnATickKeepsTheLabel()
     source.setAddress(QStringLiteral("10.0.0.2"));
     source.queue({std::nullopt});
     frmIP->refresh().tmrUpdate_Timer();
-    QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.1"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.0.0.1"));
     QCOMPARE(frmIP->floating().get().currentIP(), QString("10.0.0.2"));
     QVERIFY(!frmIP->hasEnded());
     frmIP->refresh().tmrUpdate_Timer();
-    QCOMPARE(frmIP->txtIP->text(), QString("10.0.0.2"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.0.0.2"));
 }
 
 void FrmIPTest::minimisingHidesWithoutStoringVis()
@@ -251,6 +253,40 @@ void FrmIPTest::minimisingHidesWithoutStoringVis()
     QCOMPARE(scratch.text(Key::Vis), QString());
     QVERIFY(frmIP->tray().isShown());
     QVERIFY(!frmIP->hasEnded());
+}
+
+void FrmIPTest::hidingAndShowingKeepsItsPlace_data()
+{
+    QTest::addColumn<bool>("minimise");
+    QTest::newRow("Hide") << false;
+    QTest::newRow("minimise") << true;
+}
+
+void FrmIPTest::hidingAndShowingKeepsItsPlace()
+{
+    QFETCH(bool, minimise);
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+
+    // Moved by the window manager, as a title-bar drag does.
+    const WId id = frmIP->winId();
+    const QPoint first = XTools::geometry(id).topLeft();
+    QVERIFY(XTools::run("wmctrl", {"-i", "-r", QString::number(id), "-e", "0,700,500,-1,-1"}));
+    QTRY_VERIFY(XTools::geometry(id).topLeft() != first);
+    const QRect moved = XTools::geometry(id);
+
+    for (int round = 0; round < 2; ++round) {
+        if (minimise)
+            QVERIFY(XTools::minimize(id));
+        else
+            frmIP->commands().cmdHide_Click();
+        QTRY_VERIFY(!frmIP->isVisible());
+        frmIP->commands().mnuRMBClickShow_Click();
+        QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+        QTRY_COMPARE(XTools::geometry(id), moved);
+    }
 }
 
 void FrmIPTest::closeAnsweredYesHides()

@@ -43,7 +43,7 @@ void SoakTest::memorySettlesUnderLongUse()
     auto frmIP = startProgram(scratch, source);
     Commands &commands = frmIP->commands();
     const auto cycle = [&] {
-        commands.mnuFloatingMenuYes_Click();
+        frmIP->tray().mnuFloatingMenuYes->trigger();
         commands.mnuFloatingMenuNo_Click();
         // What the event loop does between a person's clicks.
         QCoreApplication::processEvents();

@@ -1,4 +1,4 @@
-#include "app/WindowSystem.h"
+#include "platform/WindowSystem.h"
 
 #include <QTest>
 

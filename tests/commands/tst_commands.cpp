@@ -1,6 +1,5 @@
 #include "address/AddressRefresh.h"
 #include "app/CloseQuestion.h"
-#include "app/LinkLabel.h"
 #include "commands/Commands.h"
 #include "floating/FloatIpMenu.h"
 #include "support/FakeAddressSource.h"
@@ -8,12 +7,15 @@
 #include "support/TrayHost.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
+#include "ui/LinkLabel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -81,6 +83,35 @@ bool choose(QMenu *menu, QAction *item)
     return XTools::movePointer(at) && XTools::click(1) &&
            QTest::qWaitFor([top] { return !top->isVisible(); });
 }
+
+/// Counts the Ctrl+C presses that reach a window or any of its children.
+class KeyCounter : public QObject
+{
+public:
+    explicit KeyCounter(QWidget *window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~KeyCounter() override { qApp->removeEventFilter(this); }
+
+    int ctrlC = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::KeyPress && widget && widget->window() == m_window) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier)
+                ++ctrlC;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
 
 } // namespace
 
@@ -178,17 +209,17 @@ void CommandsTest::floatingTable()
     auto frmIP = startProgram(scratch, source);
     Commands &commands = frmIP->commands();
     QCOMPARE(frmIP->floating().isVisible(), onBefore);
-    const QString captionBefore = frmIP->cmdShow->text();
+    const QString captionBefore = frmIP->cmdShow()->text();
     scratch.set(Key::Float, "untouched");
 
     if (handler == "cmdShow")
         commands.cmdShow_Click();
     else if (handler == "FloatingYes")
-        commands.mnuFloatingMenuYes_Click();
+        frmIP->tray().mnuFloatingMenuYes->trigger();
     else if (handler == "FloatingNo")
         commands.mnuFloatingMenuNo_Click();
     else if (handler == "FloatIpHide")
-        commands.mnuFloatIpHide_Click();
+        frmIP->mnuFloatIp().mnuFloatIpHide->trigger();
     else if (handler == "Quit") {
         CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
         commands.mnuQuit_Click();
@@ -199,7 +230,7 @@ void CommandsTest::floatingTable()
         QVERIFY(!frmIP->floating().isLoaded() || !onBefore);
     QCOMPARE(scratch.text(Key::Float),
              floatWritten.isEmpty() ? QString("untouched") : floatWritten);
-    QCOMPARE(frmIP->cmdShow->text(), captionAfter.isEmpty() ? captionBefore : captionAfter);
+    QCOMPARE(frmIP->cmdShow()->text(), captionAfter.isEmpty() ? captionBefore : captionAfter);
     if (onAfter)
         QCOMPARE(frmIP->floating().get().screenPosition(), QPoint(100, 50));
     // Every unload stores where the window stood.
@@ -214,28 +245,28 @@ void CommandsTest::captionFollowsOnlyTheButton()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     Commands &commands = frmIP->commands();
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
     // Off from the tray: the caption stays; the button then acts on what it
     // sees, a hidden window, and shows it.
     commands.mnuFloatingMenuNo_Click();
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
     commands.cmdShow_Click();
     QVERIFY(frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("YES"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
     // Off by the button, on from the tray: "Floating On" stays; a click then
     // turns the window off.
     commands.cmdShow_Click();
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
-    commands.mnuFloatingMenuYes_Click();
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
+    frmIP->tray().mnuFloatingMenuYes->trigger();
     QVERIFY(frmIP->floating().isVisible());
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
     commands.cmdShow_Click();
     QVERIFY(!frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("no"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
 
     // A refresh after an unload loads the window again, hidden.
     frmIP->refresh().tmrUpdate_Timer();
@@ -260,7 +291,7 @@ void CommandsTest::mainWindowTable()
     QVERIFY(!frmIP->isMinimized());
     QCOMPARE(scratch.text(Key::Vis), QString("YES"));
 
-    commands.mnuRMBClickHide_Click();
+    frmIP->tray().mnuRMBClickHide->trigger();
     QVERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 
@@ -294,21 +325,21 @@ void CommandsTest::buttonsThroughThePointer()
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
-    QVERIFY(clickWidget(frmIP->cmdShow));
+    QVERIFY(clickWidget(frmIP->cmdShow()));
     QTRY_VERIFY(frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("YES"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
-    QVERIFY(clickWidget(frmIP->cmdShow));
+    QVERIFY(clickWidget(frmIP->cmdShow()));
     QTRY_VERIFY(!frmIP->floating().isVisible());
     QCOMPARE(scratch.text(Key::Float), QString("no"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
 
     QVERIFY(XTools::setClipboard(QStringLiteral("something else")));
-    QVERIFY(clickWidget(frmIP->cmdCopy));
+    QVERIFY(clickWidget(frmIP->cmdCopy()));
     QTRY_COMPARE(XTools::clipboard(), QString("10.0.0.42"));
 
-    QVERIFY(clickWidget(frmIP->cmdHide));
+    QVERIFY(clickWidget(frmIP->cmdHide()));
     QTRY_VERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 }
@@ -346,7 +377,7 @@ void CommandsTest::trayMenuThroughThePointer()
     QVERIFY(choose(menu, tray.mnuRMBClickShow));
     QTRY_VERIFY(frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("YES"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating On"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating On"));
 }
 
 void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
@@ -357,12 +388,12 @@ void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
     auto frmIP = startProgram(scratch, source);
     // The first read failed: the label still shows its placeholder, and that
     // is what a copy takes, exactly as shown.
-    QCOMPARE(frmIP->txtIP->text(), QString("255.255.255.255"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("255.255.255.255"));
     frmIP->commands().cmdCopy_Click();
     QTRY_COMPARE(XTools::clipboard(), QString("255.255.255.255"));
 
-    frmIP->txtIP->setText(QStringLiteral(" 10.0.0.1 "));
-    frmIP->commands().mnuRMBClickCopy_Click();
+    frmIP->txtIP()->setText(QStringLiteral(" 10.0.0.1 "));
+    frmIP->tray().mnuRMBClickCopy->trigger();
     QTRY_COMPARE(XTools::clipboard(), QString(" 10.0.0.1 "));
 
     // Still there for others once the window that copied has gone away.
@@ -377,7 +408,7 @@ void CommandsTest::ctrlCWithEachButtonFocused()
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
 
-    for (QPushButton *button : {frmIP->cmdCopy, frmIP->cmdShow, frmIP->cmdHide}) {
+    for (QPushButton *button : {frmIP->cmdCopy(), frmIP->cmdShow(), frmIP->cmdHide()}) {
         QVERIFY(XTools::setClipboard(QStringLiteral("before")));
         QTRY_COMPARE(XTools::clipboard(), QString("before"));
         button->setFocus();
@@ -406,14 +437,14 @@ void CommandsTest::otherKeysDoNotCopy()
     FakeAddressSource source(QStringLiteral("192.168.7.8"));
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
-    frmIP->cmdShow->setFocus();
+    frmIP->cmdShow()->setFocus();
     QVERIFY(XTools::setClipboard(QStringLiteral("before")));
     QTRY_COMPARE(XTools::clipboard(), QString("before"));
 
     QVERIFY(XTools::key(keys));
     // Tab moves the focus on: once it has, the keys before it have arrived.
     QVERIFY(XTools::key("Tab"));
-    QTRY_VERIFY(frmIP->cmdHide->hasFocus());
+    QTRY_VERIFY(frmIP->cmdHide()->hasFocus());
     QCOMPARE(XTools::clipboard(), QString("before"));
     QVERIFY(!frmIP->floating().isVisible());
     QVERIFY(frmIP->isVisible());
@@ -428,23 +459,30 @@ void CommandsTest::ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow()
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
 
-    // The floating window active.
+    // The floating window active: the keys reach it, and nothing is copied.
+    KeyCounter atFloating(&floating);
     floating.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&floating));
     QVERIFY(XTools::setClipboard(QStringLiteral("before")));
     QTRY_COMPARE(XTools::clipboard(), QString("before"));
     QVERIFY(XTools::key("ctrl+c"));
-    // Proof the key arrived: the same keys in the main window copy.
-    frmIP->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+    QTRY_VERIFY(atFloating.ctrlC > 0);
     QCOMPARE(XTools::clipboard(), QString("before"));
-    QVERIFY(XTools::key("ctrl+c"));
-    QTRY_COMPARE(XTools::clipboard(), QString("192.168.7.9"));
 
-    // Hidden: the window gets no keys at all.
+    // Hidden: the keys go to whatever is active instead (a text field here,
+    // which shows that they arrived), and nothing is copied.
     frmIP->commands().cmdHide_Click();
+    QLineEdit marker;
+    marker.show();
+    marker.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&marker));
+    KeyCounter atMain(frmIP.get());
     QVERIFY(XTools::setClipboard(QStringLiteral("after")));
+    QTRY_COMPARE(XTools::clipboard(), QString("after"));
     QVERIFY(XTools::key("ctrl+c"));
+    QVERIFY(XTools::key("m"));
+    QTRY_COMPARE(marker.text(), QString("m"));
+    QCOMPARE(atMain.ctrlC, 0);
     QCOMPARE(XTools::clipboard(), QString("after"));
 }
 
@@ -506,11 +544,11 @@ void CommandsTest::webAddressOpensThroughTheUrlHandler()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
-    QCOMPARE(frmIP->lblWebAdd->text(), FrmIP::webAddress());
+    QCOMPARE(frmIP->lblWebAdd()->text(), Commands::webAddress());
 
     const QString record = m_bin.filePath("xdg-open.args");
     QFile::remove(record);
-    QVERIFY(clickWidget(frmIP->lblWebAdd));
+    QVERIFY(clickWidget(frmIP->lblWebAdd()));
     QTRY_VERIFY(QFile::exists(record));
     QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));

@@ -24,8 +24,12 @@ Session::~Session()
     }
 }
 
-bool Session::start()
+bool Session::start(const QList<int> &ignored)
 {
+    m_process.setChildProcessModifier([ignored] {
+        for (const int signalNumber : ignored)
+            ::signal(signalNumber, SIG_IGN);
+    });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", m_configHome);
     environment.remove("QT_QPA_PLATFORM");

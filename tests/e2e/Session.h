@@ -23,7 +23,8 @@ public:
     /// Runs the program on another X display than the test's own.
     void setDisplay(const QString &display) { m_display = display; }
 
-    bool start();
+    /// Starts the program with @p ignored signals ignored, as nohup does.
+    bool start(const QList<int> &ignored = {});
     /// Sends @p signalNumber to the program.
     bool signal(int signalNumber);
     int exitCode() const { return m_process.exitCode(); }

@@ -19,6 +19,8 @@ private slots:
     void terminationSignalEndsLikeQuitting_data();
     void terminationSignalEndsLikeQuitting();
     void xServerGoingAwayLosesNothing();
+    void aSignalDuringTheCloseQuestionIsNoAnswer();
+    void signalsIgnoredAtStartStayIgnored();
 
 private:
     QTemporaryDir m_scratch;
@@ -98,6 +100,56 @@ void EndingsTest::xServerGoingAwayLosesNothing()
     QCOMPARE(document.value("IP", "Y"), std::optional<QString>("450"));
     QCOMPARE(document.value("Other", "Key"), std::optional<QString>("1"));
     QVERIFY(after.startsWith("; kept\n"));
+}
+
+void EndingsTest::aSignalDuringTheCloseQuestionIsNoAnswer()
+{
+    Session s(m_scratch.filePath("question"));
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QVERIFY(XTools::closeWindow(s.mainWindow()));
+    QTRY_VERIFY_WITH_TIMEOUT(s.questionWindow() != 0, 10000);
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    // Ended as quitting ends, and the next start shows the window again.
+    QCOMPARE(s.setting("X"), QString("0"));
+    QCOMPARE(s.setting("Vis"), QString());
+}
+
+namespace {
+
+/// The signals a process ignores, or catches, as the kernel has them.
+QString signalMask(qint64 pid, const char *field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromLatin1(status.readAll());
+    return text.section(QLatin1String(field) + u':', 1, 1).section('\n', 0, 0).trimmed();
+}
+
+bool inMask(const QString &mask, int signalNumber)
+{
+    return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+}
+
+} // namespace
+
+void EndingsTest::signalsIgnoredAtStartStayIgnored()
+{
+    Session s(m_scratch.filePath("nohup"));
+    QVERIFY(s.start({SIGHUP}));
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
+    // Running, it catches the other two and still ignores the hang-up.
+    QVERIFY(inMask(signalMask(s.pid(), "SigCgt"), SIGTERM));
+    QVERIFY(inMask(signalMask(s.pid(), "SigCgt"), SIGINT));
+    QVERIFY(inMask(signalMask(s.pid(), "SigIgn"), SIGHUP));
+    QVERIFY(!inMask(signalMask(s.pid(), "SigCgt"), SIGHUP));
+
+    QVERIFY(s.signal(SIGHUP));
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(EndingsTest)

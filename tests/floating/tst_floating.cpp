@@ -21,8 +21,8 @@ using Key = AppSettings::Key;
 namespace {
 
 /// Starts the program with the floating window on at the stored place.
-std::unique_ptr<FrmIP> startFloating(const ScratchSettings &scratch, AddressSource &source,
-                                     const QString &x = {}, const QString &y = {})
+std::unique_ptr<FrmIPTestSeam> startFloating(const ScratchSettings &scratch, AddressSource &source,
+                                             const QString &x = {}, const QString &y = {})
 {
     scratch.set(Key::Float, "YES");
     if (!x.isNull())
@@ -79,7 +79,11 @@ private slots:
     void firstRunStandsAtTheOrigin();
     void storedPositionIsRestored_data();
     void storedPositionIsRestored();
+    void aPlaceOnNoScreenOutlivesARunThatNeverShowedIt();
     void leftDragMovesTheWindowAndTheNewPlaceIsStored();
+    void theGrabbedPointStaysUnderThePointer_data();
+    void theGrabbedPointStaysUnderThePointer();
+    void aWindowLoadedAgainShowsTheAddressAtOnce();
     void pressWithoutMovementOrOtherButtonsDoesNotMove();
     void rightPressOpensThePopupAtThePointer();
     void popupHideUnloadsAndTheNextRefreshReloadsHidden();
@@ -111,9 +115,11 @@ void FloatingWindowTest::windowManagerSeesABorderlessTopmostUtility()
     QTRY_VERIFY(XTools::property(id, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
     const QString type = XTools::property(id, "_NET_WM_WINDOW_TYPE");
     const QString state = XTools::property(id, "_NET_WM_STATE");
-    // Taskbars leave out utility windows; a skip-taskbar state would do too.
-    QVERIFY2(type.contains("_NET_WM_WINDOW_TYPE_UTILITY") || state.contains("SKIP_TASKBAR"),
-             qPrintable(type + state));
+    // Out of taskbars, pagers and the window switcher.
+    QVERIFY2(type.contains("_NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(type));
+    QVERIFY2(state.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+                 state.contains("_NET_WM_STATE_SKIP_PAGER"),
+             qPrintable(state));
     QTRY_COMPARE(XTools::property(id, "_NET_FRAME_EXTENTS"),
                  QString("_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0"));
     QTRY_COMPARE(XTools::geometry(id), QRect(100, 200, 153, 22));
@@ -139,7 +145,7 @@ void FloatingWindowTest::layout()
     QVERIFY(border->testAttribute(Qt::WA_TransparentForMouseEvents));
 
     // Its label reads the placeholder until the first write.
-    FrmFloatingIP fresh(scratch.settings());
+    FrmFloatingIP fresh(scratch.floatingPlace());
     QCOMPARE(fresh.currentIP(), QString("255.255.255.255"));
     fresh.endHandlers();
 }
@@ -160,22 +166,22 @@ void FloatingWindowTest::storedPositionIsRestored_data()
     QTest::addColumn<QString>("x");
     QTest::addColumn<QString>("y");
     QTest::addColumn<QPoint>("expected");
-    QTest::newRow("stored") << "1500"
-                            << "3000" << QPoint(100, 200);
-    QTest::newRow("X not a number") << "abc"
-                                    << "300" << QPoint(0, 20);
-    QTest::newRow("partly beyond the top left") << "-1200"
-                                                << "-45" << QPoint(-80, -3);
-    QTest::newRow("partly beyond the right") << "18000"
-                                             << "4500" << QPoint(1200, 300);
-    QTest::newRow("on no screen") << "300000"
-                                  << "300000" << QPoint(0, 0);
-    QTest::newRow("left of every screen") << "-3000"
-                                          << "1500" << QPoint(0, 0);
-    QTest::newRow("overflowing") << "1e30"
-                                 << "-1e30" << QPoint(0, 0);
-    QTest::newRow("nan and inf") << "nan"
-                                 << "inf" << QPoint(0, 0);
+    // Whether quitting leaves the stored text as it was (the window stands
+    // elsewhere only because it could not be shown there).
+    QTest::addColumn<bool>("textKept");
+    // The screen is 1280x800, the window 153x22.
+    const auto row = [](const char *name, const char *x, const char *y, QPoint expected,
+                        bool kept) { QTest::newRow(name) << x << y << expected << kept; };
+    row("stored", "1500", "3000", QPoint(100, 200), false);
+    row("X not a number", "abc", "300", QPoint(0, 20), false);
+    row("half the width beyond the left", "-1140", "0", QPoint(-76, 0), false);
+    row("partly beyond the right", "18000", "4500", QPoint(1200, 300), false);
+    row("partly beyond the top left", "-1200", "-45", QPoint(-76, 0), true);
+    row("a sliver at the right", "19185", "4500", QPoint(1203, 300), true);
+    row("on no screen", "300000", "300000", QPoint(0, 0), true);
+    row("left of every screen", "-3000", "1500", QPoint(0, 0), true);
+    row("overflowing", "1e30", "-1e30", QPoint(0, 0), false);
+    row("nan and inf", "nan", "inf", QPoint(0, 0), false);
 }
 
 void FloatingWindowTest::storedPositionIsRestored()
@@ -193,6 +199,71 @@ void FloatingWindowTest::storedPositionIsRestored()
     // Restoring alone rewrites nothing.
     QCOMPARE(scratch.text(Key::X), x);
     QCOMPARE(scratch.text(Key::Y), y);
+
+    QFETCH(bool, textKept);
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
+    frmIP->Form_Unload();
+    QCOMPARE(scratch.text(Key::X), textKept ? x : QString::number(expected.x() * 15));
+    QCOMPARE(scratch.text(Key::Y), textKept ? y : QString::number(expected.y() * 15));
+}
+
+void FloatingWindowTest::aPlaceOnNoScreenOutlivesARunThatNeverShowedIt()
+{
+    ScratchSettings scratch;
+    scratch.set(Key::X, "30000");
+    scratch.set(Key::Y, "30000");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
+    frmIP->Form_Unload();
+    QCOMPARE(scratch.text(Key::X), QString("30000"));
+    QCOMPARE(scratch.text(Key::Y), QString("30000"));
+}
+
+void FloatingWindowTest::theGrabbedPointStaysUnderThePointer_data()
+{
+    QTest::addColumn<QPoint>("firstMotion");
+    QTest::newRow("a pixel") << QPoint(1, 1);
+    QTest::newRow("30 pixels at once") << QPoint(30, 0);
+    QTest::newRow("far and diagonal at once") << QPoint(90, 70);
+}
+
+void FloatingWindowTest::theGrabbedPointStaysUnderThePointer()
+{
+    QFETCH(QPoint, firstMotion);
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startFloating(scratch, source, "1500", "1500");
+    FrmFloatingIP &floating = frmIP->floating().get();
+    QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), QPoint(100, 100));
+
+    const QPoint grab(130, 110);
+    QVERIFY(XTools::movePointer(grab));
+    QVERIFY(XTools::pressButton(1));
+    QVERIFY(XTools::movePointer(grab + firstMotion));
+    QTRY_VERIFY(floating.isBeingDragged());
+    QPoint pointer = grab + firstMotion;
+    for (int step = 0; step < 6; ++step)
+        QVERIFY(XTools::movePointer(pointer += QPoint(15, 10)));
+    QVERIFY(XTools::releaseButton(1));
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), pointer - QPoint(30, 10));
+}
+
+void FloatingWindowTest::aWindowLoadedAgainShowsTheAddressAtOnce()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source(QStringLiteral("10.11.12.13"));
+    auto frmIP = startFloating(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    // Off and on again with the button, as quickly as a person clicks.
+    for (int click = 0; click < 2; ++click) {
+        QVERIFY(XTools::movePointer(centreOf(*frmIP->cmdShow())));
+        QVERIFY(XTools::click(1));
+        QTRY_COMPARE(frmIP->floating().isVisible(), click == 1);
+    }
+    QCOMPARE(frmIP->floating().get().currentIP(), QString("10.11.12.13"));
 }
 
 void FloatingWindowTest::leftDragMovesTheWindowAndTheNewPlaceIsStored()
@@ -205,8 +276,8 @@ void FloatingWindowTest::leftDragMovesTheWindowAndTheNewPlaceIsStored()
     QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), QPoint(100, 100));
 
     // Grab it on the label, as a person would. The window manager takes
-    // over from the first movement, a pixel away, and the window follows
-    // the pointer from there.
+    // over from the first movement, a pixel away, and the grabbed point
+    // follows the pointer from there.
     const QPoint grab(120, 110);
     QVERIFY(XTools::movePointer(grab));
     QVERIFY(XTools::pressButton(1));
@@ -216,7 +287,7 @@ void FloatingWindowTest::leftDragMovesTheWindowAndTheNewPlaceIsStored()
         QVERIFY(XTools::movePointer(grab + QPoint(1 + 18 * step, 1 + 13 * step)));
     QVERIFY(XTools::releaseButton(1));
 
-    const QPoint moved(100 + 180, 100 + 130);
+    const QPoint moved(100 + 181, 100 + 131);
     QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), moved);
     QTRY_COMPARE(floating.screenPosition(), moved);
 
@@ -229,7 +300,7 @@ void FloatingWindowTest::leftDragMovesTheWindowAndTheNewPlaceIsStored()
     for (int step = 1; step <= 5; ++step)
         QVERIFY(XTools::movePointer(grabAgain - QPoint(1 + 10 * step, 1 + 10 * step)));
     QVERIFY(XTools::releaseButton(1));
-    const QPoint movedBack = moved - QPoint(50, 50);
+    const QPoint movedBack = moved - QPoint(51, 51);
     QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), movedBack);
     QTRY_COMPARE(floating.screenPosition(), movedBack);
     floating.move(moved);
@@ -338,7 +409,7 @@ void FloatingWindowTest::popupHideUnloadsAndTheNextRefreshReloadsHidden()
     QCOMPARE(scratch.text(Key::Float), QString("No"));
     QCOMPARE(scratch.text(Key::X), QString("3000"));
     QCOMPARE(scratch.text(Key::Y), QString("1500"));
-    QCOMPARE(frmIP->cmdShow->text(), QString("Floating Off"));
+    QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
 
     source.setAddress(QStringLiteral("10.20.30.40"));
     frmIP->refresh().tmrUpdate_Timer();
@@ -371,14 +442,14 @@ void FloatingWindowTest::closingStoresThePositionDestroyingToo()
 {
     ScratchSettings scratch;
     {
-        FrmFloatingIP floating(scratch.settings());
+        FrmFloatingIP floating(scratch.floatingPlace());
         floating.move(-30, 45);
         floating.close();
         QCOMPARE(scratch.text(Key::X), QString("-450"));
         QCOMPARE(scratch.text(Key::Y), QString("675"));
     }
     {
-        FrmFloatingIP floating(scratch.settings());
+        FrmFloatingIP floating(scratch.floatingPlace());
         QCOMPARE(floating.pos(), QPoint(-30, 45));
         floating.move(12, 34);
     }

@@ -2,7 +2,7 @@
 // it, and the coordinate text read from it. Neither may crash, overflow or
 // trip a sanitizer; and a value set into any document reads back exactly.
 #include "settings/IniDocument.h"
-#include "settings/Twips.h"
+#include "ui/Twips.h"
 
 #include <QByteArray>
 #include <QLocale>

@@ -3,7 +3,9 @@
 # openbox and, unless --no-tray, trayer), with a scratch settings folder and
 # no connection to the user's session bus, then ends the session.
 #
-#   run-in-xsession.sh [--no-tray] <tray-ready-helper> <program> [args...]
+#   run-in-xsession.sh [--no-tray] [--session-bus] <tray-ready-helper> <program> [args...]
+#
+# --session-bus gives the program a private session bus of its own.
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -11,10 +13,15 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/../../scripts/xsession.sh"
 
 tray_flag=()
-if [ "${1:-}" = "--no-tray" ]; then
-    tray_flag=(--no-tray)
+bus=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --no-tray) tray_flag=(--no-tray) ;;
+    --session-bus) bus=(dbus-run-session --) ;;
+    *) break ;;
+    esac
     shift
-fi
+done
 tray_ready=$1
 shift
 
@@ -28,4 +35,4 @@ mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=xcb
 
 xsession_start "${tray_flag[@]}" "$tray_ready" || exit 1
-"$@"
+"${bus[@]}" "$@"

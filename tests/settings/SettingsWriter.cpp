@@ -3,10 +3,10 @@
 // prints when its last write returned. Used by tst_concurrentwriters.
 //
 //   settings-writer <folder> <rounds> <last: hide|show>
-#include "app/FrmIP.h"
 #include "commands/Commands.h"
 #include "settings/AppSettings.h"
 #include "support/FakeAddressSource.h"
+#include "support/ProgramStart.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
     const bool endHidden = QByteArray(argv[3]) == "hide";
 
     FakeAddressSource source;
-    FrmIP frmIP(settings, source);
+    FrmIPTestSeam frmIP(settings, source);
     Commands &commands = frmIP.commands();
     for (int i = 0; i < rounds; ++i) {
         commands.cmdShow_Click();

@@ -1,4 +1,4 @@
-#include "settings/Twips.h"
+#include "ui/Twips.h"
 
 #include <QTest>
 

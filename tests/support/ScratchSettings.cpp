@@ -1,5 +1,6 @@
 #include "support/ScratchSettings.h"
 
+#include <QDir>
 #include <QFile>
 
 ScratchSettings::ScratchSettings()
@@ -30,4 +31,10 @@ void ScratchSettings::writeFile(const QByteArray &contents) const
     QFile f(file());
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(contents);
+}
+
+QStringList ScratchSettings::entries() const
+{
+    return QDir(folder()).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }

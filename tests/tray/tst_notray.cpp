@@ -19,6 +19,8 @@ private slots:
     void windowShowsWhateverVisSays();
     void minimisingKeepsTheWindowOnTheTaskbar();
     void iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts();
+    void aHiddenWindowComesBackWhenTheTrayGoes_data();
+    void aHiddenWindowComesBackWhenTheTrayGoes();
 };
 
 void NoTrayTest::initTestCase()
@@ -33,7 +35,7 @@ void NoTrayTest::windowShowsWhateverVisSays()
     FakeAddressSource source;
     auto frmIP = startProgram(scratch, source);
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
-    QCOMPARE(frmIP->txtIP->text(), QString("10.1.2.3"));
+    QCOMPARE(frmIP->txtIP()->text(), QString("10.1.2.3"));
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 }
 
@@ -70,6 +72,37 @@ void NoTrayTest::iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts()
     QTRY_VERIFY(!TrayIcon::isAvailable());
     QVERIFY(host.start());
     QTRY_VERIFY_WITH_TIMEOUT(TrayHost::dockedIconWindow() != 0, 10000);
+}
+
+void NoTrayTest::aHiddenWindowComesBackWhenTheTrayGoes_data()
+{
+    QTest::addColumn<bool>("minimised");
+    QTest::newRow("hidden at start") << false;
+    QTest::newRow("minimised") << true;
+}
+
+void NoTrayTest::aHiddenWindowComesBackWhenTheTrayGoes()
+{
+    QFETCH(bool, minimised);
+    TrayHost host;
+    QVERIFY(host.start());
+    ScratchSettings scratch;
+    scratch.set(Key::Vis, minimised ? "YES" : "NO");
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::dockedIconWindow() != 0, 10000);
+    if (minimised) {
+        QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+        QVERIFY(XTools::minimize(frmIP->winId()));
+    }
+    QTRY_VERIFY(!frmIP->isVisible());
+
+    host.stop();
+    QTRY_VERIFY(frmIP->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QVERIFY(!frmIP->isMinimized());
+    // Nothing is stored: the next start still follows Vis.
+    QCOMPARE(scratch.text(Key::Vis), minimised ? QString("YES") : QString("NO"));
 }
 
 QTEST_MAIN(NoTrayTest)

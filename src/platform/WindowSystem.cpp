@@ -1,19 +1,8 @@
-#include "app/WindowSystem.h"
+#include "platform/WindowSystem.h"
 
 #include <QtGlobal>
 
 namespace WindowSystem {
-
-QByteArray platformFor(const Session &session)
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    if (session.waylandDisplay && session.x11Display && !session.platformChosen)
-        return QByteArrayLiteral("xcb");
-#else
-    Q_UNUSED(session);
-#endif
-    return {};
-}
 
 Session current(const QByteArrayList &arguments)
 {

@@ -8,7 +8,8 @@ class QSocketNotifier;
 /// that the program ends its usual way (tray icon removed, position stored)
 /// when the session or a person asks it to. The handler itself only writes
 /// one byte into a socket pair; everything else happens in the event loop.
-/// One instance at a time; the default handling comes back when it goes.
+/// Signals ignored when the program started stay ignored. One instance at a
+/// time; the default handling comes back when it goes.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -24,4 +25,5 @@ private:
     void readPending();
 
     QSocketNotifier *m_notifier = nullptr;
+    unsigned m_handled = 0; ///< a bit for each signal handled here
 };

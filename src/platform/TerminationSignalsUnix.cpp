@@ -1,8 +1,6 @@
-#include "app/TerminationSignals.h"
+#include "platform/TerminationSignals.h"
 
 #include <QSocketNotifier>
-
-#if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
@@ -23,12 +21,10 @@ extern "C" void onSignal(int signalNumber)
 }
 
 } // namespace
-#endif
 
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
-#if defined(Q_OS_UNIX)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, s_pipe) != 0)
         return;
     m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
@@ -38,30 +34,34 @@ TerminationSignals::TerminationSignals(QObject *parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : kSignals)
+    for (const int signalNumber : kSignals) {
+        // A signal ignored when the program started (SIGHUP under nohup)
+        // stays ignored: whoever started it asked for that.
+        struct sigaction current = {};
+        if (::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signalNumber, &action, nullptr);
-#endif
+        m_handled |= 1u << signalNumber;
+    }
 }
 
 TerminationSignals::~TerminationSignals()
 {
-#if defined(Q_OS_UNIX)
     if (!m_notifier)
         return;
-    for (const int signalNumber : kSignals)
-        ::signal(signalNumber, SIG_DFL);
+    for (const int signalNumber : kSignals) {
+        if (m_handled & (1u << signalNumber))
+            ::signal(signalNumber, SIG_DFL);
+    }
     delete m_notifier;
     ::close(s_pipe[0]);
     ::close(s_pipe[1]);
     s_pipe[0] = s_pipe[1] = -1;
-#endif
 }
 
 void TerminationSignals::readPending()
 {
-#if defined(Q_OS_UNIX)
     unsigned char byte = 0;
     while (::read(s_pipe[0], &byte, 1) == 1)
         emit received(byte);
-#endif
 }

@@ -1,11 +1,7 @@
-#include "tray/TrayHostWatcher.h"
+#include "platform/TrayHostWatcher.h"
 
 #include <QCoreApplication>
-
-#if __has_include(<xcb/xcb.h>)
 #include <xcb/xcb.h>
-#define KESTRUNE_HAVE_XCB 1
-#endif
 
 TrayHostWatcher::TrayHostWatcher(QObject *parent)
     : QObject(parent)
@@ -21,15 +17,11 @@ TrayHostWatcher::~TrayHostWatcher()
 
 bool TrayHostWatcher::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
 {
-#if defined(KESTRUNE_HAVE_XCB)
     if (eventType == "xcb_generic_event_t") {
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE)
-            emit mayHaveAppeared();
+        const auto type = event->response_type & 0x7f;
+        if (type == XCB_CLIENT_MESSAGE || type == XCB_DESTROY_NOTIFY)
+            emit mayHaveChanged();
     }
-#else
-    Q_UNUSED(eventType);
-    Q_UNUSED(message);
-#endif
     return false;
 }

@@ -3,16 +3,11 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 /// A snapshot of what the kernel knows about the machine's IPv4 networking,
 /// as far as choosing the local address needs it. Addresses are in host byte
 /// order.
-struct DefaultRoute
-{
-    QString interfaceName;
-    std::uint32_t metric = 0;
-};
-
 struct NetworkInterface
 {
     QString name;
@@ -26,6 +21,10 @@ struct NetworkInterface
 
 struct NetworkTables
 {
-    QList<DefaultRoute> defaultRoutes;
+    /// The source address the kernel would give traffic bound for the
+    /// internet: the route it would take (default route, its preferred
+    /// source, policy rules, a VPN's routes) decides. No value when there is
+    /// no such route or it could not be asked.
+    std::optional<std::uint32_t> routeSource;
     QList<NetworkInterface> interfaces; ///< in the platform's order
 };

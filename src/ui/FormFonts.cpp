@@ -1,6 +1,6 @@
-#include "app/FormFonts.h"
+#include "ui/FormFonts.h"
 
-#include <QFontDatabase>
+#include "platform/SystemFont.h"
 
 namespace FormFonts {
 
@@ -17,12 +17,7 @@ QFont named(const QString &family, qreal pointSize, bool bold, bool italic, bool
 
 QFont system(qreal pointSize, bool bold)
 {
-#if defined(Q_OS_WIN)
-    const QString family = QStringLiteral("System");
-#else
-    const QString family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-#endif
-    return named(family, pointSize, bold);
+    return named(SystemFont::family(), pointSize, bold);
 }
 
 } // namespace FormFonts

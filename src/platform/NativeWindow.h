@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPoint>
+#include <optional>
+
+class QWidget;
+
+/// What the program asks of the window system for one of its windows
+/// beyond what Qt offers. Each call does nothing (or answers nothing) where
+/// the window system has no such thing; callers fall back to Qt then.
+namespace NativeWindow {
+
+/// Keeps @p window, about to be shown, out of taskbars, pagers and window
+/// switchers. Call it every time before the window is shown: a window
+/// manager forgets it when the window is hidden.
+void keepOffTaskbars(QWidget *window);
+
+/// Where the window system has @p window's top-left corner (logical
+/// pixels); no value when it cannot tell, or the window is not on screen.
+std::optional<QPoint> screenPosition(const QWidget *window);
+
+/// Hands a left-button drag of @p window over to the window manager, so the
+/// window follows the pointer until the button is released. @p pressGlobal is
+/// where the button went down: that point of the window stays under the
+/// pointer, however far the pointer has gone since. False when the window
+/// manager cannot move windows for us.
+bool startMove(QWidget *window, QPoint pressGlobal);
+
+} // namespace NativeWindow

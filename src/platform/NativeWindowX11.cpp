@@ -1,0 +1,137 @@
+#include "platform/NativeWindow.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QWidget>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace NativeWindow {
+namespace {
+
+struct FreeDeleter
+{
+    void operator()(void *reply) const { std::free(reply); }
+};
+template<typename Reply> using ReplyPtr = std::unique_ptr<Reply, FreeDeleter>;
+
+xcb_connection_t *connection()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t rootWindow(xcb_connection_t *c)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+}
+
+xcb_atom_t atom(xcb_connection_t *c, const char *name)
+{
+    const ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, false, uint16_t(qstrlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+/// The atoms a property of type ATOM holds.
+QList<xcb_atom_t> atomList(xcb_connection_t *c, xcb_window_t window, xcb_atom_t property)
+{
+    const ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, false, window, property, XCB_ATOM_ATOM, 0, 1024), nullptr));
+    QList<xcb_atom_t> atoms;
+    if (!reply || reply->type != XCB_ATOM_ATOM || reply->format != 32)
+        return atoms;
+    const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / int(sizeof(xcb_atom_t));
+    for (int i = 0; i < count; ++i)
+        atoms.append(values[i]);
+    return atoms;
+}
+
+} // namespace
+
+void keepOffTaskbars(QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    // Set on the unmapped window, _NET_WM_STATE is what the window manager
+    // starts from when it maps it; Qt adds its own states to what is there.
+    const auto id = xcb_window_t(window->winId());
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
+    QList<xcb_atom_t> states = atomList(c, id, state);
+    for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+        const xcb_atom_t wanted = atom(c, name);
+        if (!states.contains(wanted))
+            states.append(wanted);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                        uint32_t(states.size()), states.constData());
+    xcb_flush(c);
+}
+
+std::optional<QPoint> screenPosition(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->testAttribute(Qt::WA_WState_Created) || !window->isVisible())
+        return std::nullopt;
+    // Qt's own idea of where a top-level window stands can be stale after
+    // the window manager has taken the window into its frame (the window
+    // shows at the right place while pos() reports the frame's corner).
+    // Only once it is on screen: while it is being mapped it may still sit
+    // in a frame that has not been put in place yet.
+    const auto id = xcb_window_t(window->winId());
+    const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr));
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return std::nullopt;
+    const ReplyPtr<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, id, rootWindow(c), 0, 0), nullptr));
+    if (!at)
+        return std::nullopt;
+    const qreal ratio = window->devicePixelRatioF();
+    return QPoint(qRound(at->dst_x / ratio), qRound(at->dst_y / ratio));
+}
+
+bool startMove(QWidget *window, QPoint pressGlobal)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return window->windowHandle() && window->windowHandle()->startSystemMove();
+    const xcb_window_t root = rootWindow(c);
+    const xcb_atom_t moveResize = atom(c, "_NET_WM_MOVERESIZE");
+    if (!atomList(c, root, atom(c, "_NET_SUPPORTED")).contains(moveResize))
+        return false;
+
+    // Qt would name the pointer's current place as the start; the window
+    // manager then keeps the window's offset to the pointer as it is now, a
+    // whole first motion away from where the user grabbed it. The press
+    // position keeps the grabbed point under the pointer.
+    const qreal ratio = window->devicePixelRatioF();
+    constexpr uint32_t kMove = 8; // _NET_WM_MOVERESIZE_MOVE
+    constexpr uint32_t kSourceApplication = 1;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(window->winId());
+    message.type = moveResize;
+    message.data.data32[0] = uint32_t(qRound(pressGlobal.x() * ratio));
+    message.data.data32[1] = uint32_t(qRound(pressGlobal.y() * ratio));
+    message.data.data32[2] = kMove;
+    message.data.data32[3] = XCB_BUTTON_INDEX_1;
+    message.data.data32[4] = kSourceApplication;
+    // The window manager needs the pointer: give up the press's implicit grab.
+    xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+    xcb_send_event(c, false, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&message));
+    xcb_flush(c);
+    return true;
+}
+
+} // namespace NativeWindow

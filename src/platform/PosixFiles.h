@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <chrono>
+#include <optional>
+
+/// The few file-system operations the settings file needs, on Unix, with
+/// paths as the bytes the kernel sees (a home folder need not be valid
+/// UTF-8). Nothing here waits on another process for longer than it is told
+/// to, and nothing opens a FIFO or a device in a way that could block.
+/// On other systems every operation fails: the settings live elsewhere there.
+namespace PosixFiles {
+
+/// The user's configuration folder by the XDG Base Directory rules:
+/// `$XDG_CONFIG_HOME` when it is an absolute path, else `<home>/.config`,
+/// where home is `$HOME`, or the account's home folder when HOME is unset
+/// or empty. Empty when no home can be found.
+QByteArray configHome();
+
+/// Creates @p folder and any missing parents (new folders private to the
+/// user); true when it exists as a folder afterwards.
+bool makeFolders(const QByteArray &folder);
+
+/// The whole contents of the regular file at @p path, following symbolic
+/// links: empty when nothing is there, no value when something is there
+/// that cannot be read or is not a regular file.
+std::optional<QByteArray> readRegularFile(const QByteArray &path);
+
+/// The path that writing @p path through its symbolic links reaches (itself
+/// when it is no link); the last target need not exist. No value for a loop.
+std::optional<QByteArray> linkTarget(const QByteArray &path);
+
+/// Replaces the file at @p path with @p contents so that it either stays as
+/// it was or holds all of @p contents, also after a crash or a full disk:
+/// a new file in the same folder is written and synced, then renamed over
+/// the old one, and the folder is synced. The old file's permissions are
+/// kept. True only when every step succeeded.
+bool replaceFile(const QByteArray &path, const QByteArray &contents);
+
+/// An exclusive advisory lock between processes on a lock file, which the
+/// kernel releases when its holder dies, so a lock left behind never blocks
+/// anyone. Waits at most @p wait for another holder; the file is removed
+/// again on release. Something else than a regular file at the lock's path
+/// (a FIFO, a socket, a symbolic link) is replaced; a folder there makes
+/// locking fail at once.
+class ExclusiveLock
+{
+public:
+    ExclusiveLock(const QByteArray &path, std::chrono::milliseconds wait);
+    ~ExclusiveLock();
+    ExclusiveLock(const ExclusiveLock &) = delete;
+    ExclusiveLock &operator=(const ExclusiveLock &) = delete;
+
+    bool isHeld() const { return m_fd >= 0; }
+
+private:
+    QByteArray m_path;
+    int m_fd = -1;
+};
+
+} // namespace PosixFiles

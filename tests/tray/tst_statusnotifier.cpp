@@ -1,0 +1,166 @@
+// A notification area on the session bus (the StatusNotifierItem protocol)
+// that starts after the program: the icon reaches it, its menu works, and
+// the window comes back when it goes. The host here is the test's own
+// watcher, on a private session bus, on a connection of its own.
+#include "commands/Commands.h"
+#include "support/FakeAddressSource.h"
+#include "support/ProgramStart.h"
+#include "support/XTools.h"
+#include "tray/TrayIcon.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+} // namespace
+
+/// The watcher's side of the protocol, as a panel implements it.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    bool hostRegistered() const { return true; }
+    QStringList items() const { return m_items; }
+    int protocolVersion() const { return 0; }
+
+    QStringList m_items;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString &service) { m_items.append(service); }
+    void RegisterStatusNotifierHost(const QString &) {}
+};
+
+class StatusNotifierTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void aHostThatStartsLaterGetsTheIcon();
+
+private:
+    bool startWatcher();
+    void stopWatcher();
+    /// A property of the item, read over the bus as the host reads it.
+    QVariant itemProperty(const QString &name);
+
+    QDBusConnection m_host = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "host");
+    FakeWatcher m_watcher;
+};
+
+void StatusNotifierTest::initTestCase()
+{
+    QVERIFY2(m_host.isConnected(), "needs a session bus (dbus-run-session)");
+    QVERIFY(!TrayIcon::isAvailable());
+    QVERIFY(m_host.registerObject("/StatusNotifierWatcher", &m_watcher,
+                                  QDBusConnection::ExportAllSlots |
+                                      QDBusConnection::ExportAllProperties));
+}
+
+bool StatusNotifierTest::startWatcher()
+{
+    return m_host.registerService(kWatcher);
+}
+
+void StatusNotifierTest::stopWatcher()
+{
+    m_host.unregisterService(kWatcher);
+}
+
+QVariant StatusNotifierTest::itemProperty(const QString &name)
+{
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(m_watcher.m_items.constLast(), "/StatusNotifierItem",
+                                       "org.freedesktop.DBus.Properties", "Get");
+    get << QStringLiteral("org.kde.StatusNotifierItem") << name;
+    QDBusPendingCall call = m_host.asyncCall(get);
+    if (!QTest::qWaitFor([&call] { return call.isFinished(); }) || call.isError())
+        return {};
+    return call.reply().arguments().value(0).value<QDBusVariant>().variant();
+}
+
+void StatusNotifierTest::aHostThatStartsLaterGetsTheIcon()
+{
+    ScratchSettings scratch;
+    FakeAddressSource source;
+    auto frmIP = startProgram(scratch, source);
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    QVERIFY(!frmIP->tray().isReachable());
+
+    // The panel starts: the icon registers, with its tooltip and images.
+    QVERIFY(startWatcher());
+    QTRY_COMPARE(m_watcher.m_items.size(), 1);
+    QVERIFY(frmIP->tray().isReachable());
+    QCOMPARE(itemProperty("Status").toString(), QString("Active"));
+    const QDBusArgument toolTip = itemProperty("ToolTip").value<QDBusArgument>();
+    QString iconName;
+    QString title;
+    toolTip.beginStructure();
+    toolTip >> iconName;
+    toolTip.beginArray();
+    while (!toolTip.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray pixels;
+        toolTip.beginStructure();
+        toolTip >> width >> height >> pixels;
+        toolTip.endStructure();
+    }
+    toolTip.endArray();
+    toolTip >> title;
+    QCOMPARE(title, TrayIcon::toolTip());
+    const QDBusArgument images = itemProperty("IconPixmap").value<QDBusArgument>();
+    QList<int> widths;
+    images.beginArray();
+    while (!images.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray pixels;
+        images.beginStructure();
+        images >> width >> height >> pixels;
+        images.endStructure();
+        QCOMPARE(pixels.size(), width * height * 4);
+        widths.append(width);
+    }
+    QCOMPARE(widths, QList<int>({16, 32, 48}));
+
+    // A right click asks for the menu at the pointer; Floating > Yes works.
+    QMenu *menu = frmIP->tray().mnuRMBClick();
+    QDBusMessage contextMenu =
+        QDBusMessage::createMethodCall(m_watcher.m_items.constLast(), "/StatusNotifierItem",
+                                       "org.kde.StatusNotifierItem", "ContextMenu");
+    contextMenu << 600 << 400;
+    m_host.asyncCall(contextMenu);
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(menu->geometry().topLeft(), QPoint(600, 400));
+    for (const char *key : {"Down", "Down", "Down", "Right", "Return"})
+        QVERIFY(XTools::key(key));
+    QTRY_VERIFY(frmIP->floating().isVisible());
+
+    // The panel goes while the window is hidden: the window comes back.
+    frmIP->commands().cmdHide_Click();
+    stopWatcher();
+    QTRY_VERIFY(frmIP->isVisible());
+    QVERIFY(!frmIP->tray().isReachable());
+
+    // And it comes back: the icon registers again.
+    QVERIFY(startWatcher());
+    QTRY_COMPARE(m_watcher.m_items.size(), 2);
+    QTRY_VERIFY(frmIP->tray().isReachable());
+}
+
+QTEST_MAIN(StatusNotifierTest)
+#include "tst_statusnotifier.moc"
