@@ -6,14 +6,15 @@
 #   qt     builds a static Qt for Windows from Debian's qt6-base source, once,
 #          into a cache outside the tree (KESTRUNE_CACHE, ~/.cache/kestrune)
 #   build  configures and builds the program into build-windows/
-#   test   boots a private Wine prefix in a private X session; the tests will
-#          run there
+#   test   checks IP.exe's resources, then runs the test executables and a
+#          journey through IP.exe under Wine, in a private Wine prefix and a
+#          private X session (Xvfb, openbox, trayer); ends with
+#          "N passed, N failed[, N skipped]" and fails when any failed
 #
 #   scripts/windows.sh [deps|qt|build|test|all] [extra CMake arguments for build]
 #
-# The tests are left out of the Windows build until they build there
-# (KESTRUNE_WINDOWS_TESTS=ON to try). Heavy work runs under `nice` with
-# KESTRUNE_JOBS (2) jobs.
+# The tests are built unless KESTRUNE_WINDOWS_TESTS=OFF. Heavy work runs
+# under `nice` with KESTRUNE_JOBS (2) jobs.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${WINDOWS_BUILD_DIR:-$root/build-windows}
@@ -44,7 +45,7 @@ apt_get() {
 
 stage_deps() {
     local wanted=(mingw-w64 wine wine64 ninja-build qt6-base-dev-tools cmake dpkg-dev
-        xvfb openbox trayer x11-utils xdotool
+        xvfb openbox trayer x11-utils xdotool xclip imagemagick iproute2 python3
         # What Wine's X11 driver and fonts want, without the rest of its recommends.
         fonts-wine libxrender1 libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1
         libxfixes3)
@@ -182,7 +183,7 @@ stage_build() {
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DKESTRUNE_QT_WINDOWS_PREFIX="$qt_prefix" \
         -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
-        -DKESTRUNE_BUILD_TESTS="${KESTRUNE_WINDOWS_TESTS:-OFF}" \
+        -DKESTRUNE_BUILD_TESTS="${KESTRUNE_WINDOWS_TESTS:-ON}" \
         "$@"
     heavy cmake --build "$build_dir" --parallel "$jobs"
 }
@@ -218,11 +219,80 @@ wine_session_stop() {
     wine_scratch=""
 }
 
+# The Windows suites: each test executable under Wine, then the journey that
+# drives IP.exe from outside. Qt Test's output does not reach the terminal
+# under Wine, so each writes its log to a file, printed afterwards.
+windows_suites=(tst_twips tst_addresschooser tst_addressrefresh tst_windowsystem tst_settings
+    tst_windows)
+
+suite_passed=0
+suite_failed=0
+suite_skipped=0
+
+# Counts one suite from its exit code and, for Qt Test, its log's totals.
+count_suite() {
+    local name=$1 rc=$2 log=$3
+    if [ "$rc" -ne 0 ]; then
+        echo "-- $name: FAILED (exit code $rc)"
+        suite_failed=$((suite_failed + 1))
+    elif [ -f "$log" ] && grep -Eq '^Totals: .*, 0 passed, .* [1-9][0-9]* skipped' "$log"; then
+        echo "-- $name: skipped"
+        suite_skipped=$((suite_skipped + 1))
+    else
+        echo "-- $name: passed"
+        suite_passed=$((suite_passed + 1))
+    fi
+}
+
+run_suite() {
+    local name=$1 exe=$build_dir/tests/$1.exe rc=0
+    [ -f "$exe" ] || exe=$build_dir/tests/windows/$1.exe
+    local log=$build_dir/test-logs/$name.txt
+    rm -f "$log"
+    echo "== $name"
+    timeout 300 wine "$exe" -o "Z:${log},txt" </dev/null >/dev/null 2>&1 || rc=$?
+    wineserver -w
+    if [ -f "$log" ]; then
+        tr -d '\r' <"$log"
+    else
+        echo "(no log written)"
+        [ "$rc" -ne 0 ] || rc=1
+    fi
+    count_suite "$name" "$rc" "$log"
+}
+
+# The resources of IP.exe: its icon's images and its version record.
+check_resources() {
+    echo "== resources of IP.exe"
+    local rc=0
+    python3 "$root/tests/windows/check-resources.py" "$build_dir/IP.exe" || rc=$?
+    count_suite resources "$rc" ""
+}
+
+run_journey() {
+    echo "== journey"
+    local rc=0
+    bash "$root/tests/windows/journey.sh" "$build_dir/IP.exe" "$build_dir/journey" || rc=$?
+    wineserver -k 2>/dev/null || true
+    count_suite journey "$rc" ""
+}
+
 stage_test() {
     stage_deps
+    local started=$SECONDS
+    mkdir -p "$build_dir/test-logs"
+    check_resources
     wine_session_start
-    # The Windows test runs come here.
-    echo "No Windows tests run yet."
+    local suite
+    for suite in "${windows_suites[@]}"; do
+        run_suite "$suite"
+    done
+    run_journey
+    local summary="$suite_passed passed, $suite_failed failed"
+    [ "$suite_skipped" -eq 0 ] || summary+=", $suite_skipped skipped"
+    echo "Windows suites under Wine in $((SECONDS - started)) s"
+    echo "$summary"
+    [ "$suite_failed" -eq 0 ]
 }
 
 stage=${1:-all}
