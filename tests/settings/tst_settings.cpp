@@ -56,6 +56,7 @@ void SettingsTest::valuesReadBackExactly_data()
     QTest::newRow("equals") << "a=b";
     QTest::newRow("comment look-alike") << "; not a comment";
     QTest::newRow("section look-alike") << "[IP]";
+    QTest::newRow("at sign") << "@Variant(YES)";
     QTest::newRow("non-ASCII") << "Grüße, 東京 ✓";
     QTest::newRow("leading U+FEFF") << QString(QChar(0xFEFF)) + "YES";
     QTest::newRow("newline") << "two\nlines";

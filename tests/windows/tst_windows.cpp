@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QTest>
+#include <algorithm>
 #include <windows.h>
 
 using Key = AppSettings::Key;
@@ -46,24 +47,48 @@ bool waitForText(const ScratchSettings &scratch, const QString &name, const QStr
     return QTest::qWaitFor([&] { return registryText(scratch, name) == expected; });
 }
 
+/// Moves the highlight of an open menu down to @p target with the arrow key.
+bool highlight(QMenu *menu, QAction *target)
+{
+    for (qsizetype step = 0; step <= menu->actions().size(); ++step) {
+        if (menu->activeAction() == target)
+            return true;
+        QTest::keyClick(menu, Qt::Key_Down);
+    }
+    return false;
+}
+
 /// Chooses @p item of the tray's menu, opened where a right click would,
-/// with mouse clicks on the menu and on its submenu.
+/// with the keys a person would press: arrows to it, Right into its
+/// submenu, Enter.
 bool chooseFromTrayMenu(TrayIcon &tray, QAction *item)
 {
-    QMenu *menu = tray.mnuRMBClick();
-    menu->popup(QPoint(40, 40));
-    if (!QTest::qWaitForWindowExposed(menu))
+    QMenu *top = tray.mnuRMBClick();
+    const auto closed = [top] {
+        return std::ranges::none_of(top->findChildren<QMenu *>(),
+                                    [](const QMenu *menu) { return menu->isVisible(); }) &&
+               !top->isVisible();
+    };
+    // The last choice's menus close first.
+    if (!QTest::qWaitFor(closed))
         return false;
+    top->popup(QPoint(40, 40));
+    if (!QTest::qWaitFor([top] { return top->isVisible(); }))
+        return false;
+    QMenu *menu = top;
     auto *owner = qobject_cast<QMenu *>(item->parent());
-    if (owner && owner != menu) {
-        QTest::mouseClick(menu, Qt::LeftButton, {},
-                          menu->actionGeometry(owner->menuAction()).center());
-        if (!QTest::qWaitForWindowExposed(owner))
+    if (owner && owner != top) {
+        if (!highlight(top, owner->menuAction()))
+            return false;
+        QTest::keyClick(top, Qt::Key_Right);
+        if (!QTest::qWaitFor([owner] { return owner->isVisible(); }))
             return false;
         menu = owner;
     }
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
-    return QTest::qWaitFor([menu] { return !menu->isVisible(); });
+    if (!highlight(menu, item))
+        return false;
+    QTest::keyClick(menu, Qt::Key_Return);
+    return QTest::qWaitFor(closed);
 }
 
 } // namespace
