@@ -194,9 +194,10 @@ wine_session_start() {
     . "$root/scripts/xsession.sh"
     wine_scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-wine.XXXXXX")
     trap wine_session_stop EXIT
-    # Waits for trayer itself; there is no Windows-side tray helper yet.
+    # Waits for trayer itself: Wine's notification area docks into it once
+    # a program adds an icon. A small screen, for the screenshot.
     # shellcheck disable=SC2119
-    xsession_start
+    XSESSION_SCREEN=${XSESSION_SCREEN:-640x400x24} xsession_start
     echo "Private X session on $DISPLAY"
 
     export WINEPREFIX=$wine_scratch/prefix
@@ -275,6 +276,11 @@ run_journey() {
     bash "$root/tests/windows/journey.sh" "$build_dir/IP.exe" "$build_dir/journey" || rc=$?
     wineserver -k 2>/dev/null || true
     count_suite journey "$rc" ""
+    # KESTRUNE_UPDATE_DOCS=1: the journey's screenshot becomes the README's.
+    if [ "${KESTRUNE_UPDATE_DOCS:-0}" = 1 ] && [ -f "$build_dir/journey/wine.png" ]; then
+        cp "$build_dir/journey/wine.png" "$root/docs/wine.png"
+        echo "Updated docs/wine.png"
+    fi
 }
 
 stage_test() {
