@@ -4,11 +4,13 @@
 #
 #   tests/windows/journey.sh IP.exe artefacts-folder
 #
-# Settings placed in the registry beforehand are honoured, the main window
-# copies the address the default route gives, the icon docks in the
-# notification area, the floating window goes off and on with its button,
-# and Quit answered No leaves Float, X and Y in the registry. Leaves a
-# screenshot, wine.png, in the artefacts folder. Exit code 0 when all passed.
+# Settings placed in the registry beforehand are honoured (Float, Vis, X and
+# Y), the icon docks in the notification area, its menu's Visible > Yes
+# shows the main window, Copy puts the address the default route gives on
+# the clipboard, the floating window goes off and on with its button, and
+# Quit answered No leaves Float, X and Y in the registry. Leaves a
+# screenshot, wine.png, in the artefacts folder (and one per failure).
+# Exit code 0 when all passed.
 set -euo pipefail
 exe=$1
 artefacts=$2
@@ -71,7 +73,6 @@ clipboard_is() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
 
 # What the machine's default route gives as the source address.
 expected=$(ip -4 route get 1.1.1.1 2>/dev/null | sed -n 's/.*\bsrc \([0-9.]*\).*/\1/p' | head -n 1)
-expected=${expected:-127.0.0.1}
 
 cleanup() {
     if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
@@ -203,7 +204,9 @@ main=$(window_named "Kestrune's IP Tool")
 
 # Copy: the address as the default route gives it.
 click_twips $((2280 + 855 / 2)) $((600 + 375 / 2))
-if wait_for 10 clipboard_is "$expected"; then
+if [ -z "$expected" ]; then
+    echo "SKIP   : Copy: this machine has no route to 1.1.1.1 whose source to compare with"
+elif wait_for 10 clipboard_is "$expected"; then
     pass "Copy put $expected, the default route's source, on the clipboard"
 else
     fail "Copy gave '$(xclip -selection clipboard -o 2>/dev/null || true)', not $expected"
