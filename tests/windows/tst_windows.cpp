@@ -1,5 +1,4 @@
 #include "app/CloseQuestion.h"
-#include "floating/FrmFloatingIP.h"
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "tray/TrayIcon.h"
@@ -10,8 +9,6 @@
 #include <QTest>
 #include <algorithm>
 #include <windows.h>
-
-using Key = AppSettings::Key;
 
 namespace {
 
