@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test, twice: as it ships, and built with
-# AddressSanitizer, LeakSanitizer and UBSan, where any report fails. GUI
-# tests start their own X sessions; nothing here needs a display or touches
-# the user's settings.
+# AddressSanitizer, LeakSanitizer and UBSan, where any report fails; then
+# cross-builds IP.exe and runs the Windows suite under Wine
+# (scripts/windows.sh). GUI tests start their own X sessions; nothing here
+# needs a display or touches the user's settings.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
@@ -27,3 +28,6 @@ BUILD_DIR=$sanitize_dir bash "$root/scripts/build.sh" -DKESTRUNE_WERROR=ON -DKES
     ctest --test-dir "$sanitize_dir" --output-on-failure --parallel "$(nproc)" \
         --exclude-regex '^(fuzz_settings|package)$' </dev/null
 )
+
+echo "== Cross-build for Windows and test under Wine"
+bash "$root/scripts/windows.sh" all

@@ -45,8 +45,10 @@ QPushButton *makeButton(const QString &caption, const char *name, QWidget *paren
 } // namespace
 
 FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
+    // A fixed single-line border on Windows, not a sizing frame; nothing on X11.
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint)
     , txtIP(new QLabel(QStringLiteral("255.255.255.255"), this))
     , cmdShow(makeButton(QStringLiteral("Floating On"), "cmdShow", this))
     , cmdHide(makeButton(QStringLiteral("Hide"), "cmdHide", this))

@@ -3,9 +3,10 @@
 #include <QSettings>
 #include <memory>
 
-// Windows and macOS: Qt's native settings are the system's store. The
-// location is a registry path on Windows; macOS keeps one store per
-// application, wherever asked.
+// macOS (and any system whose native store Qt knows): Qt's native settings
+// are the system's store. A location that is a registry path is used as one;
+// macOS keeps one store per application, wherever asked. Windows uses
+// NativeStoreWindows.cpp, which keeps every text exactly.
 namespace NativeStore {
 namespace {
 

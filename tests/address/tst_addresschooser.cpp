@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -30,13 +31,16 @@ NetworkInterface loopback()
 }
 
 /// What the kernel says through iproute2: the source address of the route
-/// to the same public destination, or nothing without such a route.
-QString kernelRouteSource()
+/// to the same public destination; empty without such a route, no value
+/// without iproute2's `ip` to ask.
+std::optional<QString> kernelRouteSource()
 {
     QProcess route;
     route.start(QStringLiteral("ip"), {"-4", "route", "get", "1.1.1.1"});
+    if (!route.waitForStarted(10000))
+        return std::nullopt;
     if (!route.waitForFinished(10000) || route.exitCode() != 0)
-        return {};
+        return QString();
     const QRegularExpression src(QStringLiteral(R"(\bsrc (\d+\.\d+\.\d+\.\d+))"));
     return src.match(QString::fromUtf8(route.readAllStandardOutput())).captured(1);
 }
@@ -157,10 +161,12 @@ void AddressChooserTest::realSourceAgreesWithTheKernel()
         QRegularExpression(R"(^\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}$)").match(*address).hasMatch(),
         qPrintable(*address));
 
-    const QString kernel = kernelRouteSource();
-    if (kernel.isEmpty())
+    const std::optional<QString> kernel = kernelRouteSource();
+    if (!kernel)
+        QSKIP("No iproute2 `ip` command here to ask for the route to compare with");
+    if (kernel->isEmpty())
         QSKIP("This machine has no route to the internet to compare with");
-    QCOMPARE(*address, kernel);
+    QCOMPARE(*address, *kernel);
 }
 
 QTEST_GUILESS_MAIN(AddressChooserTest)

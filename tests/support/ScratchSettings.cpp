@@ -1,11 +1,42 @@
 #include "support/ScratchSettings.h"
 
+#include "platform/NativeStore.h"
+
 #include <QDir>
 #include <QFile>
+#include <QSettings>
+#include <QUuid>
+
+namespace {
+
+const QString kScratchParent = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kestrune Tests");
+
+QString scratchLocation(const QTemporaryDir &dir)
+{
+    if (!NativeStore::exists())
+        return dir.path();
+    return kScratchParent + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
 
 ScratchSettings::ScratchSettings()
-    : m_settings(SettingsStore(m_dir.path()))
+    : m_location(scratchLocation(m_dir))
+    , m_settings(SettingsStore(m_location))
 {}
+
+ScratchSettings::~ScratchSettings()
+{
+    if (!NativeStore::exists())
+        return;
+    // The key and everything below it; the parent too once it is empty.
+    QSettings parent(kScratchParent, QSettings::NativeFormat);
+    parent.remove(m_location.mid(kScratchParent.size() + 1));
+    parent.sync();
+    if (parent.childGroups().isEmpty() && parent.childKeys().isEmpty())
+        QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software"), QSettings::NativeFormat)
+            .remove(QStringLiteral("Kestrune Tests"));
+}
 
 QString ScratchSettings::file() const
 {

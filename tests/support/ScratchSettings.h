@@ -8,12 +8,17 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-/// The program's settings in a temporary folder of their own, never the
-/// user's, with direct access to the file behind them.
+/// The program's settings in a place of their own, never the user's: where
+/// the system has a native store (the registry on Windows) a fresh key
+/// `HKEY_CURRENT_USER\Software\Kestrune Tests\<uuid>`, removed again at
+/// the end; elsewhere a temporary folder, with direct access to the file.
 class ScratchSettings
 {
 public:
     ScratchSettings();
+    ~ScratchSettings();
+    ScratchSettings(const ScratchSettings &) = delete;
+    ScratchSettings &operator=(const ScratchSettings &) = delete;
 
     const AppSettings &settings() const { return m_settings; }
     /// The floating window's place, kept in these settings as the program
@@ -25,6 +30,10 @@ public:
     }
     SettingsStore store() const { return m_settings.store(); }
 
+    /// Where the store lives: the registry key, or the folder.
+    QString location() const { return m_location; }
+
+    // The settings file (file-based stores only).
     QString folder() const { return m_dir.path(); }
     QString file() const;
 
@@ -38,5 +47,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_location;
     AppSettings m_settings;
 };

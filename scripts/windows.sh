@@ -1,0 +1,319 @@
+#!/usr/bin/env bash
+# Cross-builds the program for 64-bit Windows with mingw-w64 and runs it
+# under Wine, all on Debian:
+#
+#   deps   installs the cross compilers, Wine, and the private X session's tools
+#   qt     builds a static Qt for Windows from Debian's qt6-base source, once,
+#          into a cache outside the tree (KESTRUNE_CACHE, ~/.cache/kestrune)
+#   build  configures and builds the program into build-windows/
+#   test   checks IP.exe's resources, then runs the test executables and a
+#          journey through IP.exe under Wine, in a private Wine prefix and a
+#          private X session (Xvfb, openbox, trayer); ends with
+#          "N passed, N failed[, N skipped]" and fails when any failed
+#
+#   scripts/windows.sh [deps|qt|build|test|all] [extra CMake arguments for build]
+#
+# The tests are built unless KESTRUNE_WINDOWS_TESTS=OFF. Heavy work runs
+# under `nice` with KESTRUNE_JOBS (2) jobs.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${WINDOWS_BUILD_DIR:-$root/build-windows}
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+jobs=${KESTRUNE_JOBS:-2}
+
+qt_version=6.4.2
+cache=${KESTRUNE_CACHE:-$HOME/.cache/kestrune}
+qt_prefix=${KESTRUNE_QT_WINDOWS_PREFIX:-$cache/qt6-mingw-$qt_version}
+# Written last: a prefix without it is an interrupted build and is redone.
+qt_stamp=$qt_prefix/.complete
+
+deb_src_file=/etc/apt/sources.list.d/kestrune-deb-src.sources
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+
+heavy() {
+    nice -n 19 "$@"
+}
+
+apt_get() {
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get -o DPkg::Lock::Timeout=900 "$@" </dev/null
+}
+
+stage_deps() {
+    local wanted=(mingw-w64 wine wine64 ninja-build qt6-base-dev-tools cmake dpkg-dev
+        xvfb openbox trayer x11-utils xdotool xclip imagemagick iproute2 python3
+        # What Wine's X11 driver and fonts want, without the rest of its recommends.
+        fonts-wine libxrender1 libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1
+        libxfixes3)
+    local missing=() package status
+    for package in "${wanted[@]}"; do
+        status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+        [ "$status" = "installed" ] || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    apt_get update -q
+    apt_get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Source packages come from the archive the machine already uses.
+deb_src() {
+    [ -f "$deb_src_file" ] && return 0
+    echo "Adding $deb_src_file"
+    printf '%s\n' \
+        'Types: deb-src' \
+        'URIs: http://deb.debian.org/debian' \
+        'Suites: bookworm' \
+        'Components: main' \
+        'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+        "${sudo[@]}" tee "$deb_src_file" >/dev/null
+    apt_get update -q
+}
+
+qt_configure_args() {
+    local args=(
+        -DCMAKE_BUILD_TYPE=Release
+        -DQT_HOST_PATH=/usr
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+        -DBUILD_SHARED_LIBS=OFF
+        -DFEATURE_static_runtime=ON
+        -DQT_BUILD_EXAMPLES=OFF
+        -DQT_BUILD_TESTS=OFF
+        -DQT_BUILD_BENCHMARKS=OFF
+        -DFEATURE_gui=ON
+        -DFEATURE_widgets=ON
+        -DFEATURE_network=ON
+        -DFEATURE_testlib=ON
+        -DFEATURE_sql=OFF
+        -DFEATURE_dbus=OFF
+        -DFEATURE_xml=OFF
+        -DFEATURE_concurrent=OFF
+        -DFEATURE_printsupport=OFF
+        -DFEATURE_vulkan=OFF
+        # Qt's own copies of these, not the system's (there is none for Windows).
+        -DFEATURE_system_zlib=OFF
+        -DFEATURE_system_pcre2=OFF
+        -DFEATURE_system_png=OFF
+        -DFEATURE_system_harfbuzz=OFF
+        -DFEATURE_system_doubleconversion=OFF
+        -DFEATURE_jpeg=OFF
+        -DFEATURE_gif=OFF
+        -DFEATURE_freetype=OFF
+        -DFEATURE_zstd=OFF
+        -DFEATURE_brotli=OFF
+        -DFEATURE_icu=OFF
+        # Turning the feature off still leaves dynamic OpenGL on, which does
+        # not build; only the input switch removes it.
+        -DINPUT_opengl=no
+        -DFEATURE_opengl=OFF
+        -DFEATURE_opengl_dynamic=OFF
+        -DFEATURE_dynamicgl=OFF
+        # No TLS: the schannel backend is built even without the ssl feature.
+        -DFEATURE_ssl=OFF
+        -DFEATURE_schannel=OFF
+        # GDI fonts: DirectWrite 3 without Direct2D leaves an undefined symbol.
+        -DFEATURE_direct2d=OFF
+        -DFEATURE_directwrite3=OFF
+        # Debian's source has no Wintab headers.
+        -DFEATURE_tabletevent=OFF
+    )
+    printf '%s\n' "${args[@]}"
+}
+
+stage_qt() {
+    if [ -f "$qt_stamp" ]; then
+        echo "Qt $qt_version for Windows: $qt_prefix"
+        return 0
+    fi
+    stage_deps
+    deb_src
+
+    # The same Debian revision as the host tools (moc, rcc, uic).
+    local debian_version upstream
+    debian_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
+    upstream=${debian_version%%+*}
+    if [ "$upstream" != "$qt_version" ]; then
+        echo "qt6-base-dev-tools is $debian_version, not Qt $qt_version" >&2
+        exit 1
+    fi
+
+    local work=$cache/qt6-mingw-$qt_version.work
+    rm -rf "$work" "$qt_prefix"
+    mkdir -p "$work"
+    local started=$SECONDS
+
+    echo "== Fetching qt6-base $debian_version"
+    if ! (cd "$work" && apt-get -o DPkg::Lock::Timeout=900 source -q "qt6-base=$debian_version" </dev/null); then
+        # The source entry may predate the last update of the package lists.
+        apt_get update -q
+        (cd "$work" && apt-get -o DPkg::Lock::Timeout=900 source -q "qt6-base=$debian_version" </dev/null)
+    fi
+    local src_dir
+    src_dir=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+    [ -n "$src_dir" ] || { echo "no qt6-base source in $work" >&2; exit 1; }
+
+    echo "== Configuring Qt for Windows into $qt_prefix"
+    local args
+    mapfile -t args < <(qt_configure_args)
+    heavy cmake -S "$src_dir" -B "$work/build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DKESTRUNE_QT_WINDOWS_PREFIX="$qt_prefix" \
+        -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
+        "${args[@]}"
+
+    echo "== Building Qt ($jobs jobs)"
+    heavy cmake --build "$work/build" --parallel "$jobs"
+    heavy cmake --install "$work/build"
+
+    printf 'qt6-base %s\nbuilt %s in %s s\n' "$debian_version" "$(date -u +%FT%TZ)" \
+        "$((SECONDS - started))" >"$qt_stamp"
+    rm -rf "$work"
+    echo "Qt $qt_version for Windows ready in $qt_prefix ($((SECONDS - started)) s)"
+}
+
+stage_build() {
+    stage_deps
+    stage_qt
+    heavy cmake -S "$root" -B "$build_dir" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DKESTRUNE_QT_WINDOWS_PREFIX="$qt_prefix" \
+        -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+        -DKESTRUNE_BUILD_TESTS="${KESTRUNE_WINDOWS_TESTS:-ON}" \
+        "$@"
+    heavy cmake --build "$build_dir" --parallel "$jobs"
+}
+
+# A private X session (Xvfb, openbox, trayer) and a private Wine prefix.
+wine_session_start() {
+    # shellcheck source=xsession.sh
+    . "$root/scripts/xsession.sh"
+    wine_scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-wine.XXXXXX")
+    trap wine_session_stop EXIT
+    # Waits for trayer itself: Wine's notification area docks into it once
+    # a program adds an icon. A small screen, for the screenshot.
+    # shellcheck disable=SC2119
+    XSESSION_SCREEN=${XSESSION_SCREEN:-640x400x24} xsession_start
+    echo "Private X session on $DISPLAY"
+
+    export WINEPREFIX=$wine_scratch/prefix
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    # No Mono or Gecko: they would have to be downloaded.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    local started=$SECONDS
+    wineboot -i </dev/null
+    wineserver -w
+    echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
+}
+
+wine_session_stop() {
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        wineserver -k 2>/dev/null || true
+    fi
+    xsession_stop
+    [ -n "${wine_scratch:-}" ] && rm -rf "$wine_scratch"
+    wine_scratch=""
+}
+
+# The Windows suites: each test executable under Wine, then the journey that
+# drives IP.exe from outside. Qt Test's output does not reach the terminal
+# under Wine, so each writes its log to a file, printed afterwards.
+windows_suites=(tst_twips tst_addresschooser tst_addressrefresh tst_windowsystem tst_settings
+    tst_windows)
+
+suite_passed=0
+suite_failed=0
+suite_skipped=0
+
+# Counts one suite from its exit code and, for Qt Test, its log's totals.
+count_suite() {
+    local name=$1 rc=$2 log=$3
+    if [ "$rc" -ne 0 ]; then
+        echo "-- $name: FAILED (exit code $rc)"
+        suite_failed=$((suite_failed + 1))
+    elif [ -f "$log" ] && grep -Eq '^Totals: .*, 0 passed, .* [1-9][0-9]* skipped' "$log"; then
+        echo "-- $name: skipped"
+        suite_skipped=$((suite_skipped + 1))
+    else
+        echo "-- $name: passed"
+        suite_passed=$((suite_passed + 1))
+    fi
+}
+
+run_suite() {
+    local name=$1 exe=$build_dir/tests/$1.exe rc=0
+    [ -f "$exe" ] || exe=$build_dir/tests/windows/$1.exe
+    local log=$build_dir/test-logs/$name.txt
+    rm -f "$log"
+    echo "== $name"
+    timeout 300 wine "$exe" -o "Z:${log},txt" </dev/null >/dev/null 2>&1 || rc=$?
+    wineserver -w
+    if [ -f "$log" ]; then
+        tr -d '\r' <"$log"
+    else
+        echo "(no log written)"
+        [ "$rc" -ne 0 ] || rc=1
+    fi
+    count_suite "$name" "$rc" "$log"
+}
+
+# The resources of IP.exe: its icon's images and its version record.
+check_resources() {
+    echo "== resources of IP.exe"
+    local rc=0
+    python3 "$root/tests/windows/check-resources.py" "$build_dir/IP.exe" || rc=$?
+    count_suite resources "$rc" ""
+}
+
+run_journey() {
+    echo "== journey"
+    local rc=0
+    bash "$root/tests/windows/journey.sh" "$build_dir/IP.exe" "$build_dir/journey" || rc=$?
+    wineserver -k 2>/dev/null || true
+    count_suite journey "$rc" ""
+    # KESTRUNE_UPDATE_DOCS=1: the journey's screenshot becomes the README's.
+    if [ "${KESTRUNE_UPDATE_DOCS:-0}" = 1 ] && [ -f "$build_dir/journey/wine.png" ]; then
+        cp "$build_dir/journey/wine.png" "$root/docs/wine.png"
+        echo "Updated docs/wine.png"
+    fi
+}
+
+stage_test() {
+    stage_deps
+    local started=$SECONDS
+    mkdir -p "$build_dir/test-logs"
+    check_resources
+    wine_session_start
+    local suite
+    for suite in "${windows_suites[@]}"; do
+        run_suite "$suite"
+    done
+    run_journey
+    local summary="$suite_passed passed, $suite_failed failed"
+    [ "$suite_skipped" -eq 0 ] || summary+=", $suite_skipped skipped"
+    echo "Windows suites under Wine in $((SECONDS - started)) s"
+    echo "$summary"
+    [ "$suite_failed" -eq 0 ]
+}
+
+stage=${1:-all}
+[ $# -gt 0 ] && shift
+case "$stage" in
+deps) stage_deps ;;
+qt) stage_qt ;;
+build) stage_build "$@" ;;
+test) stage_test ;;
+all)
+    stage_build "$@"
+    stage_test
+    ;;
+*)
+    echo "usage: $0 [deps|qt|build|test|all] [CMake arguments for build]" >&2
+    exit 2
+    ;;
+esac
