@@ -44,6 +44,10 @@ void TrayHost::stop()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+    // Until this process has seen the tray go, a host started next would
+    // look as if it were already there.
+    [[maybe_unused]] const bool gone =
+        QTest::qWaitFor([] { return !TrayIcon::isAvailable(); }, 10000);
 }
 
 WId TrayHost::dockedIconWindow()
