@@ -133,9 +133,11 @@ void FrmIP::layOutControls()
     lblWebAdd->setAutoFillBackground(true);
     lblWebAdd->setAccessibleDescription(tr("Opens the web site in the browser"));
 
-    // Tab order Copy, Floating, Hide; Copy has the focus to begin with.
+    // Tab order Copy, Floating, Hide, then the link; Copy has the focus to
+    // begin with.
     setTabOrder(cmdCopy, cmdShow);
     setTabOrder(cmdShow, cmdHide);
+    setTabOrder(cmdHide, lblWebAdd);
     cmdCopy->setFocus();
 }
 

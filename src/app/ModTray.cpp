@@ -6,6 +6,7 @@
 #include "platform/TerminationSignals.h"
 #include "platform/WindowSystem.h"
 #include "settings/AppSettings.h"
+#include "ui/Accessibility.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -52,6 +53,7 @@ int Main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.IP"));
     // Hidden behind the tray icon the program keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
+    Accessibility::install();
 
     // Started again in the same session: the running copy shows itself.
     SingleInstance instance;

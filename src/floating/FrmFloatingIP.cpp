@@ -1,6 +1,6 @@
 #include "floating/FrmFloatingIP.h"
 
-#include "floating/FrameShape.h"
+#include "ui/FrameShape.h"
 #include "platform/NativeWindow.h"
 #include "ui/FormFonts.h"
 #include "ui/Twips.h"

@@ -1,4 +1,4 @@
-#include "floating/FrameShape.h"
+#include "ui/FrameShape.h"
 
 #include <QPainter>
 
