@@ -158,14 +158,13 @@ void FrmIPTest::layoutIsFixed()
     QCOMPARE(frmIP->cmdHide()->text(), QString("Hide"));
     QCOMPARE(frmIP->cmdCopy()->text(), QString("Copy"));
 
-    // Tab order: Copy, Floating, Hide, and round again.
+    // Tab order: Copy, Floating, Hide, the link, and round again.
     QTRY_VERIFY(frmIP->cmdCopy()->hasFocus());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(frmIP->cmdShow()->hasFocus());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(frmIP->cmdHide()->hasFocus());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(frmIP->cmdCopy()->hasFocus());
+    for (QWidget *next :
+         QWidgetList{frmIP->cmdShow(), frmIP->cmdHide(), frmIP->lblWebAdd(), frmIP->cmdCopy()}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_VERIFY(next->hasFocus());
+    }
 }
 
 void FrmIPTest::startsOnAStoreFullOfJunk()

@@ -267,8 +267,9 @@ void JourneysTest::copyByKeysButtonsAndMenus()
     const QString kernel = kernelAddress();
     const QString address = kernel.isEmpty() ? QString("127.0.0.1") : kernel;
 
-    // Copy has the focus first; Tab moves to Floating, then to Hide.
-    for (int button = 0; button < 3; ++button) {
+    // Copy has the focus first; Tab moves to Floating, to Hide, then to the
+    // link.
+    for (int control = 0; control < 4; ++control) {
         QVERIFY(XTools::setClipboard("marker"));
         QVERIFY(XTools::key("ctrl+c"));
         QTRY_COMPARE(XTools::clipboard(), address);
