@@ -3,6 +3,7 @@
 #include "address/SystemAddressSource.h"
 #include "app/FrmIP.h"
 #include "app/SingleInstance.h"
+#include "floating/FrmFloatingIP.h"
 #include "platform/TerminationSignals.h"
 #include "platform/WindowSystem.h"
 #include "settings/AppSettings.h"
@@ -53,7 +54,7 @@ int Main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.IP"));
     // Hidden behind the tray icon the program keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
-    Accessibility::install();
+    Accessibility::install({&FrmIP::staticMetaObject, &FrmFloatingIP::staticMetaObject});
 
     // Started again in the same session: the running copy shows itself.
     SingleInstance instance;

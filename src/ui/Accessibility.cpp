@@ -5,6 +5,7 @@
 
 #include <QAccessibleWidget>
 #include <QWidget>
+#include <utility>
 
 namespace {
 
@@ -96,6 +97,12 @@ public:
     }
 };
 
+QList<const QMetaObject *> &windowClasses()
+{
+    static QList<const QMetaObject *> classes;
+    return classes;
+}
+
 QAccessibleInterface *factory(const QString &className, QObject *object)
 {
     auto *widget = qobject_cast<QWidget *>(object);
@@ -105,9 +112,7 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
         return nullptr;
     if (auto *label = qobject_cast<LinkLabel *>(widget))
         return new LinkAccessible(label);
-    // Windows derived from QWidget directly; Qt knows dialogs, menus and
-    // main windows.
-    if (widget->isWindow() && object->metaObject()->superClass() == &QWidget::staticMetaObject)
+    if (widget->isWindow() && windowClasses().contains(object->metaObject()))
         return new WindowAccessible(widget);
     return nullptr;
 }
@@ -116,13 +121,12 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
 
 namespace Accessibility {
 
-void install()
+void install(const QList<const QMetaObject *> &classes)
 {
+    windowClasses() = classes;
     static bool installed = false;
-    if (!installed) {
+    if (!std::exchange(installed, true))
         QAccessible::installFactory(factory);
-        installed = true;
-    }
 }
 
 } // namespace Accessibility
