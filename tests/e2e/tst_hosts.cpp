@@ -118,16 +118,19 @@ bool watcherPresent()
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(kWatcher);
 }
 
-/// Where the status tray plugin sits in xfce4-panel: its own window, taken
-/// into the panel's. With one item in it, that is where the item is drawn.
-QRect statusTrayArea()
+/// Where our item sits in xfce4-panel: the status tray plugin's own window,
+/// taken into the panel's. Its icons are squares (square-icons in its settings),
+/// so with our item the only one in it, it is square once the item is drawn.
+QRect itemArea(const Panel &panel)
 {
+    const QRect strip = XTools::geometry(panel.window());
     const QStringList plugs =
         XTools::output("xdotool", {"search", "--onlyvisible", "--classname", "^wrapper-2.0$"})
             .split('\n', Qt::SkipEmptyParts);
     for (const QString &plug : plugs) {
         const QRect area = XTools::geometry(plug.toULongLong());
-        if (area.height() >= 16 && area.width() >= 16 && area.width() < 2 * area.height())
+        if (strip.contains(area) && area.width() >= area.height() &&
+            area.width() < 2 * area.height())
             return area;
     }
     return {};
@@ -165,7 +168,7 @@ private slots:
 
 private:
     /// Opens the menu of the item in the panel with a real right press.
-    bool openPanelMenu();
+    bool openPanelMenu(const Panel &panel);
     void report(Session &session, Panel &panel);
 
     QTemporaryDir m_scratch;
@@ -194,9 +197,9 @@ void HostsTest::report(Session &session, Panel &panel)
     qWarning().noquote() << "panel output:\n" << panel.output();
 }
 
-bool HostsTest::openPanelMenu()
+bool HostsTest::openPanelMenu(const Panel &panel)
 {
-    const QRect area = statusTrayArea();
+    const QRect area = itemArea(panel);
     if (area.isEmpty())
         return false;
     const int before = XTools::topLevelWindowCount();
@@ -228,8 +231,8 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
              QStringList({"Copy", "Visible", "Yes", "No", "Floating", "Yes", "No", "Quit"}));
 
     // A right press on it in the panel opens the menu there; Floating > Yes.
-    QTRY_VERIFY_WITH_TIMEOUT(!statusTrayArea().isEmpty(), 10000);
-    QVERIFY(openPanelMenu());
+    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(panel).isEmpty(), 10000);
+    QVERIFY(openPanelMenu(panel));
     for (const char *key : {"Down", "Down", "Down", "Right", "Return"})
         QVERIFY(XTools::key(key));
     QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
@@ -237,7 +240,7 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
     QTRY_COMPARE(s.setting("Float"), QString("YES"));
 
     // Visible > No hides the main window; the panel dies: it comes back.
-    QVERIFY(openPanelMenu());
+    QVERIFY(openPanelMenu(panel));
     for (const char *key : {"Down", "Down", "Right", "Down", "Return"})
         QVERIFY(XTools::key(key));
     QTRY_COMPARE_WITH_TIMEOUT(s.mainWindow(), WId(0), 10000);
@@ -249,8 +252,8 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
     QVERIFY(panel.start());
     QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 20000);
     QCOMPARE(toolTipTitle(itemAt(registeredItems().constFirst())), QString("System Tray"));
-    QTRY_VERIFY_WITH_TIMEOUT(!statusTrayArea().isEmpty(), 10000);
-    QVERIFY(openPanelMenu());
+    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(panel).isEmpty(), 10000);
+    QVERIFY(openPanelMenu(panel));
     QVERIFY(XTools::key("Escape"));
 
     QVERIFY(s.signal(SIGTERM));
