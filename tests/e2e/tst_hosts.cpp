@@ -238,6 +238,7 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
         QVERIFY(XTools::key(key));
     QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
     QCOMPARE(s.frameless(s.floatingWindow()).size(), QSize(153, 22));
+    QTRY_VERIFY(XTools::property(s.floatingWindow(), "_NET_FRAME_EXTENTS").endsWith("0, 0, 0, 0"));
     QTRY_COMPARE(s.setting("Float"), QString("YES"));
 
     // Visible > No hides the main window; the panel dies: it comes back.
