@@ -111,8 +111,13 @@ void TrayIcon::followHost()
     if (!m_waitingForHost || !qtTray)
         return;
     m_waitingForHost = false;
-    // Qt docks an icon when it is shown; shown without a tray it stays
-    // undocked for good, so show it afresh.
+    // On the session bus Qt registers its item with each new watcher itself;
+    // taking it down and up again would only make the host drop it and show
+    // it anew.
+    if (m_qtUsesSessionBus)
+        return;
+    // In an X11 tray Qt docks an icon when it is shown; shown without a tray
+    // it stays undocked for good, so show it afresh.
     m_icon.hide();
     m_icon.show();
 }

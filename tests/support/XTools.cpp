@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
 #include <xcb/xcb.h>
@@ -57,6 +58,28 @@ QRect geometry(WId window)
     };
     return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
             number("Height")};
+}
+
+int topLevelWindowCount()
+{
+    return int(output(QStringLiteral("xdotool"),
+                      {"search", "--all", "--onlyvisible", "--maxdepth", "1", "--name", ".*"})
+                   .split('\n', Qt::SkipEmptyParts)
+                   .size());
+}
+
+QImage screenshot(const QRect &area)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("screen.png"));
+    const QString crop = QStringLiteral("%1x%2+%3+%4")
+                             .arg(area.width())
+                             .arg(area.height())
+                             .arg(area.x())
+                             .arg(area.y());
+    if (!run(QStringLiteral("import"), {"-window", "root", "-crop", crop, file}))
+        return {};
+    return QImage(file);
 }
 
 QPoint pressSpot(const QRect &area, int n)

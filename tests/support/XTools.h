@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,11 @@ bool run(const QString &program, const QStringList &arguments);
 QString property(WId window, const QString &name);
 /// Position and size of @p window on the root window, as the server has it.
 QRect geometry(WId window);
+/// The windows mapped on the root window itself, of every program: frames,
+/// panels, popup menus.
+int topLevelWindowCount();
+/// What the screen shows in @p area, as another program reads it.
+QImage screenshot(const QRect &area);
 
 /// A spot inside @p area for the @p n-th press there: presses in quick
 /// succession at one spot make a double click, which opens nothing.
