@@ -1,5 +1,7 @@
 #include "floating/FloatIpMenu.h"
 
+#include "platform/NativeWindow.h"
+
 FloatIpMenu::FloatIpMenu(QWidget *parent)
     : QMenu(QStringLiteral("FloatIP"), parent)
     , mnuFloatIpCopy(addAction(QStringLiteral("Copy")))
@@ -8,4 +10,5 @@ FloatIpMenu::FloatIpMenu(QWidget *parent)
     setObjectName(QStringLiteral("mnuFloatIp"));
     mnuFloatIpCopy->setObjectName(QStringLiteral("mnuFloatIpCopy"));
     mnuFloatIpHide->setObjectName(QStringLiteral("mnuFloatIpHide"));
+    NativeWindow::keepPopupThroughLateDeactivation(this);
 }

@@ -26,4 +26,10 @@ std::optional<QPoint> screenPosition(const QWidget *window);
 /// manager cannot move windows for us.
 bool startMove(QWidget *window, QPoint pressGlobal);
 
+/// Keeps the popup @p popup open when the application is told it has lost
+/// the focus while the popup is open and holds the pointer and keyboard: no
+/// other window can have taken the user then, the news is late. A click
+/// outside it, Escape or a chosen item still closes it.
+void keepPopupThroughLateDeactivation(QWidget *popup);
+
 } // namespace NativeWindow

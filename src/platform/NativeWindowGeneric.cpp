@@ -24,4 +24,9 @@ bool startMove(QWidget *window, QPoint pressGlobal)
     return window->windowHandle() && window->windowHandle()->startSystemMove();
 }
 
+void keepPopupThroughLateDeactivation(QWidget *)
+{
+    // Here losing the focus means the user went elsewhere: the popup goes.
+}
+
 } // namespace NativeWindow

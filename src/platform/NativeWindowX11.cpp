@@ -1,7 +1,9 @@
 #include "platform/NativeWindow.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -53,7 +55,79 @@ QList<xcb_atom_t> atomList(xcb_connection_t *c, xcb_window_t window, xcb_atom_t 
     return atoms;
 }
 
+/// The popups kept open through a late deactivation carry this property.
+constexpr const char *kKeptPopup = "kestruneKeptThroughLateDeactivation";
+
+/// An open popup holds the pointer and the keyboard on X11, so while it is
+/// open the user cannot move to another window. Qt's X11 support learns that
+/// none of our windows has the input focus any more 100 ms after one lost it
+/// (a window hidden, say) without another one of ours getting it; when that
+/// lands just after a popup opened, before the focus the popup's grab brings
+/// has been handled, Qt deactivates the application and closes every popup
+/// with it: the menu flashes and is gone. Qt's widgets already ignore
+/// activation changes while a popup is open; this keeps the popup open too.
+///
+/// Qt tells the window that had the focus (FocusOut, with no focus window
+/// left) just before it tells the application (ApplicationDeactivate, then
+/// ApplicationStateChange); popups closed in between are refused. Qt asks
+/// each open popup a bounded number of times and then goes on.
+class LateDeactivation : public QObject
+{
+public:
+    static LateDeactivation &instance()
+    {
+        static QPointer<LateDeactivation> shared;
+        if (!shared) {
+            shared = new LateDeactivation(qApp);
+            qApp->installEventFilter(shared);
+        }
+        return *shared;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::FocusOut:
+            if (watched->isWindowType() && !QGuiApplication::focusWindow() &&
+                QApplication::activePopupWidget() && !m_deactivating) {
+                m_deactivating = true;
+                // Never beyond the deactivation being delivered now.
+                QMetaObject::invokeMethod(
+                    this, [this] { m_deactivating = false; }, Qt::QueuedConnection);
+            }
+            break;
+        case QEvent::ApplicationStateChange:
+            m_deactivating = false;
+            break;
+        case QEvent::Close:
+            if (m_deactivating && watched->property(kKeptPopup).toBool() &&
+                static_cast<QWidget *>(watched)->isVisible()) {
+                event->ignore();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+
+    bool m_deactivating = false;
+};
+
 } // namespace
+
+void keepPopupThroughLateDeactivation(QWidget *popup)
+{
+    if (!connection())
+        return;
+    LateDeactivation::instance();
+    popup->setProperty(kKeptPopup, true);
+}
 
 void keepOffTaskbars(QWidget *window)
 {

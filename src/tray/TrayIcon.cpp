@@ -1,5 +1,7 @@
 #include "tray/TrayIcon.h"
 
+#include "platform/NativeWindow.h"
+
 #include <QAction>
 
 namespace {
@@ -44,6 +46,8 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
           (addSeparator(&m_menu, "mnuSpacer"), addItem(&m_menu, QStringLiteral("Quit"), "mnuQuit")))
 {
     m_menu.setObjectName(QStringLiteral("mnuRMBClick"));
+    for (QMenu *menu : {&m_menu, mnuRMBClickVisible, mnuFloatingMenu})
+        NativeWindow::keepPopupThroughLateDeactivation(menu);
     m_icon.setIcon(icon);
     m_icon.setToolTip(toolTip());
     // A right-button press opens the menu; other clicks do nothing.

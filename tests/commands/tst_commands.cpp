@@ -113,6 +113,7 @@ private slots:
     void showRestoresAMinimisedWindow();
     void buttonsThroughThePointer();
     void trayMenuThroughThePointer();
+    void trayMenuStaysOpenWhenTheFocusLeavesMeanwhile();
     void copyPutsTheLabelTextOnTheClipboard();
     void ctrlCWithEachButtonFocused();
     void otherKeysDoNotCopy_data();
@@ -320,6 +321,30 @@ void CommandsTest::buttonsThroughThePointer()
     QVERIFY(clickWidget(frmIP->cmdHide()));
     QTRY_VERIFY(!frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+}
+
+void CommandsTest::trayMenuStaysOpenWhenTheFocusLeavesMeanwhile()
+{
+    TestRun run({}, "10.0.0.43");
+    auto &[scratch, source, frmIP] = run;
+    QTRY_VERIFY(TrayHost::iconSettled(frmIP->tray()));
+    QTRY_VERIFY(frmIP->isActiveWindow());
+    TrayIcon &tray = frmIP->tray();
+    QMenu *menu = tray.mnuRMBClick();
+    QVERIFY(openTrayMenu(tray, m_traySpot));
+    // The menu has the pointer and the keyboard.
+    QTRY_COMPARE(QGuiApplication::focusWindow(), menu->windowHandle());
+
+    // The main window loses the input focus while the menu is open; Qt
+    // deactivates the application a while later.
+    const auto elsewhere = XTools::focusElsewhere();
+    QVERIFY(elsewhere);
+    QTRY_COMPARE(QGuiApplication::applicationState(), Qt::ApplicationInactive);
+    QVERIFY(menu->isVisible());
+
+    // The user still closes it as ever.
+    QVERIFY(XTools::key("Escape"));
+    QTRY_VERIFY(!menu->isVisible());
 }
 
 void CommandsTest::trayMenuThroughThePointer()

@@ -38,6 +38,13 @@ QPoint centreOf(const QWidget &widget)
     return widget.mapToGlobal(widget.rect().center());
 }
 
+/// The floating window's centre where the X server has it: Qt's own idea of
+/// where the frameless window stands can stay at the frame's corner.
+QPoint centreOnScreen(const FrmFloatingIP &floating)
+{
+    return floating.screenPosition() + floating.rect().center();
+}
+
 /// Clicks @p action of an open @p menu with the real pointer.
 bool clickMenuItem(QMenu &menu, QAction *action)
 {
@@ -316,7 +323,7 @@ void FloatingWindowTest::pressWithoutMovementOrOtherButtonsDoesNotMove()
     const QPoint start(200, 200);
     QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), start);
 
-    QVERIFY(XTools::movePointer(centreOf(floating)));
+    QVERIFY(XTools::movePointer(centreOnScreen(floating)));
     QVERIFY(XTools::click(1));
 
     // Left and right held together do not drag either.
@@ -329,14 +336,13 @@ void FloatingWindowTest::pressWithoutMovementOrOtherButtonsDoesNotMove()
 
     // The middle button held while moving does nothing.
     QVERIFY(XTools::pressButton(2));
-    QVERIFY(XTools::movePointer(centreOf(floating) + QPoint(60, 40)));
+    QVERIFY(XTools::movePointer(centreOnScreen(floating) + QPoint(60, 40)));
     QVERIFY(XTools::releaseButton(2));
 
     // Something visible to wait on: the events above have all arrived once
     // a later click has opened the popup.
-    QVERIFY(Popups::openWithRightPress(frmIP->mnuFloatIp(), [&, n = 0]() mutable {
-        return centreOf(floating) + QPoint(0, 6 * n++);
-    }));
+    QVERIFY(
+        Popups::openWithRightPress(frmIP->mnuFloatIp(), [&] { return centreOnScreen(floating); }));
     frmIP->mnuFloatIp().close();
     QCOMPARE(floating.screenPosition(), start);
     QCOMPARE(XTools::geometry(floating.winId()).topLeft(), start);
@@ -382,9 +388,8 @@ void FloatingWindowTest::popupHideUnloadsAndTheNextRefreshReloadsHidden()
     QVERIFY(QTest::qWaitForWindowExposed(floating));
     QTRY_COMPARE(XTools::geometry(floating->winId()).topLeft(), QPoint(200, 100));
 
-    QVERIFY(Popups::openWithRightPress(frmIP->mnuFloatIp(), [&, n = 0]() mutable {
-        return centreOf(*floating) + QPoint(0, 6 * n++);
-    }));
+    QVERIFY(
+        Popups::openWithRightPress(frmIP->mnuFloatIp(), [&] { return centreOnScreen(*floating); }));
     QVERIFY(clickMenuItem(frmIP->mnuFloatIp(), frmIP->mnuFloatIp().mnuFloatIpHide));
     QTRY_VERIFY(!frmIP->floating().isLoaded());
     QCOMPARE(scratch.text(Key::Float), QString("No"));
@@ -408,12 +413,12 @@ void FloatingWindowTest::popupCopyCopiesTheAddress()
     auto frmIP = startFloating(scratch, source, "1500", "1500");
     FrmFloatingIP &floating = frmIP->floating().get();
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), QPoint(100, 100));
     QVERIFY(XTools::setClipboard(QStringLiteral("before")));
     QTRY_COMPARE(XTools::clipboard(), QString("before"));
 
-    QVERIFY(Popups::openWithRightPress(frmIP->mnuFloatIp(), [&, n = 0]() mutable {
-        return centreOf(floating) + QPoint(0, 6 * n++);
-    }));
+    QVERIFY(
+        Popups::openWithRightPress(frmIP->mnuFloatIp(), [&] { return centreOnScreen(floating); }));
     QVERIFY(clickMenuItem(frmIP->mnuFloatIp(), frmIP->mnuFloatIp().mnuFloatIpCopy));
     QTRY_VERIFY(!frmIP->mnuFloatIp().isVisible());
     QTRY_COMPARE(XTools::clipboard(), QString("10.9.8.7"));

@@ -2,7 +2,6 @@
 
 #include "support/XTools.h"
 
-#include <QCoreApplication>
 #include <QMenu>
 #include <QTest>
 
@@ -10,19 +9,11 @@ namespace Popups {
 
 bool openWithRightPress(const std::function<QPoint()> &at, const std::function<bool()> &isOpen)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        XTools::syncOwnConnection();
-        if (!XTools::movePointer(at()) || !XTools::pressButton(3))
-            return false;
-        const bool opened = QTest::qWaitFor(isOpen, 3000);
-        if (!XTools::releaseButton(3))
-            return false;
-        XTools::syncOwnConnection();
-        QCoreApplication::processEvents();
-        if (opened && isOpen())
-            return true;
-    }
-    return false;
+    XTools::syncOwnConnection();
+    if (!XTools::movePointer(at()) || !XTools::pressButton(3))
+        return false;
+    const bool opened = QTest::qWaitFor(isOpen, 10000);
+    return XTools::releaseButton(3) && opened;
 }
 
 bool openWithRightPress(QMenu &menu, const std::function<QPoint()> &at)

@@ -10,17 +10,52 @@
 
 namespace XTools {
 
-void syncOwnConnection()
+namespace {
+
+xcb_connection_t *ownConnection()
 {
     // A test without windows of its own has nothing to send.
     auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     if (!gui || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return;
+        return nullptr;
     const auto *x11 = gui->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
-        return;
+    return x11 ? x11->connection() : nullptr;
+}
+
+void sync(xcb_connection_t *connection)
+{
     std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+} // namespace
+
+void syncOwnConnection()
+{
+    if (xcb_connection_t *connection = ownConnection())
+        sync(connection);
+}
+
+std::shared_ptr<void> focusElsewhere()
+{
+    xcb_connection_t *connection = ownConnection();
+    if (!connection)
+        return {};
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    // Unmanaged, so that the window manager leaves its focus alone.
+    const uint32_t overrideRedirect = 1;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
+                      &overrideRedirect);
+    xcb_map_window(connection, window);
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+    sync(connection);
+    return std::shared_ptr<void>(new xcb_window_t(window), [connection](void *held) {
+        const auto *focused = static_cast<xcb_window_t *>(held);
+        xcb_destroy_window(connection, *focused);
+        sync(connection);
+        delete focused;
+    });
 }
 
 QString output(const QString &program, const QStringList &arguments, bool *ok)

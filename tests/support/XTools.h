@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <memory>
 
 /// Acting and looking through the X server as a person or another program
 /// would: real pointer and key events (XTEST, through xdotool), window
@@ -18,6 +19,11 @@ namespace XTools {
 /// until the server has done it, so that input another program sends next
 /// meets the windows and grabs as this process last left them.
 void syncOwnConnection();
+
+/// Gives the X input focus to a window of its own that Qt knows nothing of,
+/// as another program taking the focus would; the window goes with the
+/// returned handle's destruction.
+std::shared_ptr<void> focusElsewhere();
 
 QString output(const QString &program, const QStringList &arguments, bool *ok = nullptr);
 bool run(const QString &program, const QStringList &arguments);
