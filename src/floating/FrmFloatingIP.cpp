@@ -1,8 +1,8 @@
 #include "floating/FrmFloatingIP.h"
 
-#include "ui/FrameShape.h"
 #include "platform/NativeWindow.h"
 #include "ui/FormFonts.h"
+#include "ui/FrameShape.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
