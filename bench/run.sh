@@ -13,7 +13,7 @@ idle=${BENCH_IDLE_SECONDS:-300}
 results=$root/bench/RESULTS.md
 
 bash "$root/scripts/deps.sh" run
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_BENCH=ON >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_BENCH=ON -DKESTRUNE_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" \
     --target IP bench-floor bench-probe bench-refresh bench-latency bench-flood tray-ready >/dev/null
 
