@@ -4,6 +4,7 @@
 #include "Session.h"
 #include "support/Panel.h"
 #include "support/Popups.h"
+#include "support/StatusNotifier.h"
 #include "support/XTools.h"
 
 #include <QDBusArgument>
@@ -57,25 +58,9 @@ Item itemAt(const QString &registered)
 
 QString toolTipTitle(const Item &item)
 {
-    const QDBusArgument toolTip =
+    return StatusNotifier::toolTipTitle(
         busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "ToolTip")
-            .value<QDBusArgument>();
-    QString iconName;
-    QString title;
-    toolTip.beginStructure();
-    toolTip >> iconName;
-    toolTip.beginArray();
-    while (!toolTip.atEnd()) {
-        int width = 0;
-        int height = 0;
-        QByteArray pixels;
-        toolTip.beginStructure();
-        toolTip >> width >> height >> pixels;
-        toolTip.endStructure();
-    }
-    toolTip.endArray();
-    toolTip >> title;
-    return title;
+            .value<QDBusArgument>());
 }
 
 /// The captions of a com.canonical.dbusmenu layout, (ia{sv}av), depth first.

@@ -5,6 +5,7 @@
 #include "commands/Commands.h"
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
+#include "support/StatusNotifier.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
 
@@ -19,26 +20,6 @@
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-
-/// Reads a list of icon images, (width, height, ARGB pixels) each; the
-/// widths of those whose pixels are all there.
-QList<int> imageWidths(const QDBusArgument &images)
-{
-    QList<int> widths;
-    images.beginArray();
-    while (!images.atEnd()) {
-        int width = 0;
-        int height = 0;
-        QByteArray pixels;
-        images.beginStructure();
-        images >> width >> height >> pixels;
-        images.endStructure();
-        if (pixels.size() == width * height * 4)
-            widths.append(width);
-    }
-    images.endArray();
-    return widths;
-}
 
 } // namespace
 
@@ -124,15 +105,9 @@ void StatusNotifierTest::aHostThatStartsLaterGetsTheIcon()
     QTRY_COMPARE(m_watcher.m_items.size(), 1);
     QVERIFY(frmIP->tray().isReachable());
     QCOMPARE(itemProperty("Status").toString(), QString("Active"));
-    const QDBusArgument toolTip = itemProperty("ToolTip").value<QDBusArgument>();
-    QString iconName;
-    QString title;
-    toolTip.beginStructure();
-    toolTip >> iconName;
-    imageWidths(toolTip);
-    toolTip >> title;
-    QCOMPARE(title, TrayIcon::toolTip());
-    QCOMPARE(imageWidths(itemProperty("IconPixmap").value<QDBusArgument>()),
+    QCOMPARE(StatusNotifier::toolTipTitle(itemProperty("ToolTip").value<QDBusArgument>()),
+             TrayIcon::toolTip());
+    QCOMPARE(StatusNotifier::imageWidths(itemProperty("IconPixmap").value<QDBusArgument>()),
              QList<int>({16, 32, 48}));
 
     // A right click asks for the menu at the pointer; Floating > Yes works.
