@@ -4,6 +4,7 @@
 #include "tray/TrayIcon.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTest>
 #include <QWidget>
 
@@ -52,15 +53,20 @@ void TrayHost::stop()
 
 WId TrayHost::dockedIconWindow()
 {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (window->objectName() != QLatin1String("QSystemTrayIconSys") || !window->isVisible())
+    // Asking xwininfo runs the event loop, where Qt may replace the icon's
+    // window: hold on to the windows weakly.
+    QList<QPointer<QWidget>> windows;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        windows.append(window);
+    for (const QPointer<QWidget> &window : windows) {
+        if (!window || window->objectName() != QLatin1String("QSystemTrayIconSys") ||
+            !window->isVisible())
             continue;
-        const QString tree =
-            XTools::output("xwininfo", {"-children", "-id", QString::number(window->winId())});
+        const WId id = window->winId();
+        const QString tree = XTools::output("xwininfo", {"-children", "-id", QString::number(id)});
         const QString parentLine = tree.section("Parent window id:", 1, 1).section('\n', 0, 0);
-        if (!parentLine.isEmpty() && !parentLine.contains("(the root window)"))
-            return window->winId();
+        if (window && !parentLine.isEmpty() && !parentLine.contains("(the root window)"))
+            return id;
     }
     return 0;
 }
