@@ -61,17 +61,43 @@ stage_deps() {
     apt_get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Source packages come from the archive the machine already uses.
+# Source packages come from the archives the machine already uses: each
+# Debian deb entry apt has configured (whatever mirror or proxy it names,
+# with the keys it is signed with) is repeated as a deb-src entry.
+deb_src_entries() {
+    local entries
+    entries=$(apt-get indextargets --format '$(SOURCESENTRY)' \
+        'Target-Of: deb' 'Identifier: Packages' 'Origin: Debian' | sort -u)
+    [ -n "$entries" ] || entries=$(apt-get indextargets --format '$(SOURCESENTRY)' \
+        'Target-Of: deb' 'Identifier: Packages' | sort -u)
+    local entry file line
+    while IFS= read -r entry; do
+        file=${entry%:*}
+        line=${entry##*:}
+        case "$file" in
+        *.sources)
+            # apt counts the stanzas of a .sources file, not its lines.
+            awk -v n="$line" 'BEGIN { RS = ""; FS = "\n" }
+                NR == n { for (i = 1; i <= NF; i++) if ($i !~ /^#/)
+                    print ($i ~ /^Types:/ ? "Types: deb-src" : $i); print "" }' "$file"
+            ;;
+        *) sed -n "${line}s/^[[:space:]]*deb[[:space:]]/deb-src /p" "$file" ;;
+        esac
+    done <<<"$entries"
+}
+
 deb_src() {
-    [ -f "$deb_src_file" ] && return 0
+    local wanted
+    wanted=$(deb_src_entries)
+    if [ -z "$wanted" ]; then
+        echo "apt has no deb entries to take source entries from" >&2
+        exit 1
+    fi
+    if [ -f "$deb_src_file" ] && [ "$(cat "$deb_src_file")" = "$wanted" ]; then
+        return 0
+    fi
     echo "Adding $deb_src_file"
-    printf '%s\n' \
-        'Types: deb-src' \
-        'URIs: http://deb.debian.org/debian' \
-        'Suites: bookworm' \
-        'Components: main' \
-        'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
-        "${sudo[@]}" tee "$deb_src_file" >/dev/null
+    printf '%s\n' "$wanted" | "${sudo[@]}" tee "$deb_src_file" >/dev/null
     apt_get update -q
 }
 
@@ -125,11 +151,19 @@ qt_configure_args() {
     printf '%s\n' "${args[@]}"
 }
 
+# What the cached Qt was configured with, as a short fingerprint.
+qt_configuration() {
+    qt_configure_args | sha256sum | cut -c1-16
+}
+
 stage_qt() {
-    if [ -f "$qt_stamp" ]; then
+    local configuration
+    configuration=$(qt_configuration)
+    if [ -f "$qt_stamp" ] && grep -qx "configuration $configuration" "$qt_stamp"; then
         echo "Qt $qt_version for Windows: $qt_prefix"
         return 0
     fi
+    [ ! -f "$qt_stamp" ] || echo "Qt $qt_version for Windows in $qt_prefix was configured otherwise: building it again"
     stage_deps
     deb_src
 
@@ -170,8 +204,8 @@ stage_qt() {
     heavy cmake --build "$work/build" --parallel "$jobs"
     heavy cmake --install "$work/build"
 
-    printf 'qt6-base %s\nbuilt %s in %s s\n' "$debian_version" "$(date -u +%FT%TZ)" \
-        "$((SECONDS - started))" >"$qt_stamp"
+    printf 'qt6-base %s\nconfiguration %s\nbuilt %s in %s s\n' "$debian_version" \
+        "$configuration" "$(date -u +%FT%TZ)" "$((SECONDS - started))" >"$qt_stamp"
     rm -rf "$work"
     echo "Qt $qt_version for Windows ready in $qt_prefix ($((SECONDS - started)) s)"
 }
