@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QWindow>
 
 namespace {
@@ -81,7 +82,7 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     // Hidden behind an icon that has nowhere to be any more, the window
     // comes back, as it does at a start without a notification area.
     connect(m_tray.get(), &TrayIcon::hostLost, this, [this] {
-        if (m_ended || (isVisible() && !isMinimized()))
+        if (m_loading || m_ended || (isVisible() && !isMinimized()))
             return;
         setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
@@ -143,15 +144,20 @@ void FrmIP::layOutControls()
 
 void FrmIP::Form_Load()
 {
+    m_loading = true;
+    const auto loaded = qScopeGuard([this] { m_loading = false; });
     if (m_settings.floatingOnAtStart()) {
         m_floating.get().show();
         cmdShow->setText(QStringLiteral("Floating Off"));
     }
 
-    // Hidden at start only when the tray icon can bring the window back.
-    m_staysHiddenAtStart = m_settings.mainWindowHiddenAtStart() && m_tray->isReachable();
+    const bool hiddenAtStart = m_settings.mainWindowHiddenAtStart();
 
     m_tray->AddTrayIcon();
+    // Hidden at start only while the tray icon may bring the window back: a
+    // notification area that has not answered yet and turns out not to be
+    // there shows the window then.
+    m_staysHiddenAtStart = hiddenAtStart && !m_tray->isKnownUnreachable();
 
     m_refresh->showInitial();
 }

@@ -103,5 +103,6 @@ private:
     std::unique_ptr<Commands> m_commands;
     std::optional<QPoint> m_placeBeforeHiding;
     bool m_staysHiddenAtStart = false;
+    bool m_loading = false;
     bool m_ended = false;
 };

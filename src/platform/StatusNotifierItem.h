@@ -8,16 +8,20 @@
 class QMenu;
 
 /// The tray icon as a StatusNotifierItem on the session bus, the protocol
-/// of KDE's, GNOME's (AppIndicator) and xfce4-panel's notification areas.
+/// of KDE's, GNOME's (AppIndicator), LXQt's and xfce4-panel's notification
+/// areas, with its menu exported as a com.canonical.dbusmenu for the host to
+/// draw (hosts that draw no menu ask for ours at the pointer instead).
 ///
-/// Qt chooses once, when the first tray icon is made, between this protocol
-/// and the X11 system tray: a host that starts later (a panel at login, say)
-/// would never see the icon. This item stands in for that case. It follows
-/// the session bus for a StatusNotifierWatcher, and while it is shown it is
-/// registered with every watcher that appears. A right click on it opens the
-/// menu; other clicks do nothing.
+/// Nothing here waits for another process: every call to the bus is sent
+/// without waiting, and its answer is handled when it comes. A watcher that
+/// is busy or hung only delays what depends on its answer.
 ///
-/// Where there is no session bus (or no D-Bus at all) it is never present.
+/// The item follows the watcher (org.kde.StatusNotifierWatcher): whether one
+/// owns its name, and whether it has a host to show items. While the item is
+/// shown it is registered with every watcher that has one.
+///
+/// Where there is no session bus (or no D-Bus at all) there is never a host,
+/// and that is known at once.
 class StatusNotifierItem : public QObject
 {
     Q_OBJECT
@@ -27,24 +31,24 @@ public:
                        QObject *parent = nullptr);
     ~StatusNotifierItem() override;
 
-    /// Whether a host that shows such items is on the session bus, as far as
-    /// this item has heard.
+    /// Whether the bus has told all there is to know: there is no bus, no
+    /// watcher, or the watcher has answered. Until then nobody should ask the
+    /// watcher anything and wait for the answer: it may never come.
+    bool isSettled() const;
+    /// Whether a watcher has said it has a host that shows items.
     bool isHostPresent() const;
-    /// The same, asked of the bus and waited for.
-    bool isHostPresentNow() const;
 
-    /// Registers the item with the host (now and whenever one appears), or
-    /// withdraws it.
+    /// Registers the item with the watcher (now and whenever one with a host
+    /// appears), or withdraws it.
     void setShown(bool shown);
+    /// Shown, and on the bus under its name.
     bool isShown() const;
 
 signals:
-    /// A host appeared or went away.
+    /// isSettled() or isHostPresent() has changed.
     void hostPresenceChanged();
 
 private:
-    void registerWithWatcher();
-
     struct Private;
     std::unique_ptr<Private> d;
 };

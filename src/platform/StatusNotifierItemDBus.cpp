@@ -1,7 +1,9 @@
 #include "platform/StatusNotifierItem.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
+#include <QDBusAbstractInterface>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,12 +11,15 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QMenu>
+#include <QPointer>
 #include <QtEndian>
+#include <optional>
 
 namespace sni {
 
@@ -35,10 +40,46 @@ struct ToolTip
     QString description;
 };
 
+/// One entry of a com.canonical.dbusmenu layout, (ia{sv}av): its id, its
+/// properties and its entries, each wrapped in a variant.
+struct MenuLayout
+{
+    int id = 0;
+    QVariantMap properties;
+    QList<MenuLayout> children;
+};
+
+/// (ia{sv}): an entry's id and properties.
+struct MenuItemProperties
+{
+    int id = 0;
+    QVariantMap properties;
+};
+
+/// (ias): an entry's id and the names of properties it no longer has.
+struct MenuItemKeys
+{
+    int id = 0;
+    QStringList names;
+};
+
+/// (isvu): what the user did to an entry.
+struct MenuEvent
+{
+    int id = 0;
+    QString eventId;
+    QDBusVariant data;
+    uint timestamp = 0;
+};
+
 } // namespace sni
 
 Q_DECLARE_METATYPE(sni::IconPixmap)
 Q_DECLARE_METATYPE(sni::ToolTip)
+Q_DECLARE_METATYPE(sni::MenuLayout)
+Q_DECLARE_METATYPE(sni::MenuItemProperties)
+Q_DECLARE_METATYPE(sni::MenuItemKeys)
+Q_DECLARE_METATYPE(sni::MenuEvent)
 
 namespace sni {
 
@@ -74,20 +115,97 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, ToolTip &toolTip)
     return argument;
 }
 
+QDBusArgument &operator<<(QDBusArgument &argument, const MenuLayout &layout)
+{
+    argument.beginStructure();
+    argument << layout.id << layout.properties;
+    argument.beginArray(QMetaType::fromType<QDBusVariant>());
+    for (const MenuLayout &child : layout.children)
+        argument << QDBusVariant(QVariant::fromValue(child));
+    argument.endArray();
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, MenuLayout &layout)
+{
+    argument.beginStructure();
+    argument >> layout.id >> layout.properties;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        layout.children.append(qdbus_cast<MenuLayout>(child.variant()));
+    }
+    argument.endArray();
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const MenuItemProperties &item)
+{
+    argument.beginStructure();
+    argument << item.id << item.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, MenuItemProperties &item)
+{
+    argument.beginStructure();
+    argument >> item.id >> item.properties;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const MenuItemKeys &item)
+{
+    argument.beginStructure();
+    argument << item.id << item.names;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, MenuItemKeys &item)
+{
+    argument.beginStructure();
+    argument >> item.id >> item.names;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument &operator<<(QDBusArgument &argument, const MenuEvent &event)
+{
+    argument.beginStructure();
+    argument << event.id << event.eventId << event.data << event.timestamp;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, MenuEvent &event)
+{
+    argument.beginStructure();
+    argument >> event.id >> event.eventId >> event.data >> event.timestamp;
+    argument.endStructure();
+    return argument;
+}
+
 namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kMenuPath = QStringLiteral("/MenuBar");
 
-/// Whether the watcher has a host to show items.
-QDBusMessage hostRegisteredQuestion()
+/// How long a question to the watcher may stay unanswered before it is
+/// asked again: D-Bus's own default.
+constexpr int kAnswerTimeoutMs = 25000;
+
+QDBusMessage busDaemonCall(const QString &method)
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        kWatcherService, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    get << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    return get;
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                          QStringLiteral("/org/freedesktop/DBus"),
+                                          QStringLiteral("org.freedesktop.DBus"), method);
 }
 
 IconPixmapList pixmapsOf(const QIcon &icon)
@@ -111,6 +229,192 @@ IconPixmapList pixmapsOf(const QIcon &icon)
 
 } // namespace
 
+/// The watcher's signals, from whoever owns its name now: a proxy without a
+/// service name, so that Qt neither asks the bus who owns the name nor
+/// waits for the answer.
+class WatcherSignals : public QDBusAbstractInterface
+{
+    Q_OBJECT
+
+public:
+    WatcherSignals(const QDBusConnection &bus, QObject *parent)
+        : QDBusAbstractInterface(QString(), kWatcherPath, kWatcherService.toLatin1().constData(),
+                                 bus, parent)
+    {}
+
+signals:
+    void StatusNotifierHostRegistered();
+    void StatusNotifierHostUnregistered();
+};
+
+/// The menu as com.canonical.dbusmenu has it: every entry of the QMenu and
+/// its submenus gets an id (the menu itself is 0), and a click on an entry
+/// triggers its action. The menu is read afresh for every question, so it is
+/// always the menu as it is.
+class MenuAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
+    Q_PROPERTY(uint Version READ version)
+    Q_PROPERTY(QString TextDirection READ textDirection)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
+
+public:
+    MenuAdaptor(QObject *object, QMenu *menu)
+        : QDBusAbstractAdaptor(object)
+        , m_menu(menu)
+    {}
+
+    uint version() const { return 3; }
+    QString textDirection() const
+    {
+        return QGuiApplication::isRightToLeft() ? QStringLiteral("rtl") : QStringLiteral("ltr");
+    }
+    QString status() const { return QStringLiteral("normal"); }
+    QStringList iconThemePath() const { return {}; }
+
+public slots:
+    uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
+                   sni::MenuLayout &layout)
+    {
+        layout = layoutOf(parentId, recursionDepth, propertyNames);
+        return 1;
+    }
+
+    // D-Bus finds the types of slots and signals by name: no aliases here.
+    QList<sni::MenuItemProperties> GetGroupProperties(const QList<int> &ids,
+                                                      const QStringList &propertyNames)
+    {
+        QList<sni::MenuItemProperties> items;
+        for (const int id : ids) {
+            if (id == 0 || action(id))
+                items.append({id, propertiesOf(id, propertyNames)});
+        }
+        return items;
+    }
+
+    QDBusVariant GetProperty(int id, const QString &name)
+    {
+        return QDBusVariant(propertiesOf(id, {name}).value(name));
+    }
+
+    void Event(int id, const QString &eventId, const QDBusVariant &, uint)
+    {
+        if (eventId != QLatin1String("clicked"))
+            return;
+        QAction *chosen = action(id);
+        if (!chosen || chosen->menu() || chosen->isSeparator() || !chosen->isEnabled())
+            return;
+        // After the call has been answered: the item may open a dialog.
+        QMetaObject::invokeMethod(chosen, &QAction::trigger, Qt::QueuedConnection);
+    }
+
+    QList<int> EventGroup(const QList<sni::MenuEvent> &events)
+    {
+        QList<int> unknown;
+        for (const sni::MenuEvent &event : events) {
+            if (event.id != 0 && !action(event.id))
+                unknown.append(event.id);
+            else
+                Event(event.id, event.eventId, event.data, event.timestamp);
+        }
+        return unknown;
+    }
+
+    bool AboutToShow(int) { return false; }
+
+    QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &unknown)
+    {
+        for (const int id : ids) {
+            if (id != 0 && !action(id))
+                unknown.append(id);
+        }
+        return {};
+    }
+
+signals:
+    void ItemsPropertiesUpdated(const QList<sni::MenuItemProperties> &updated,
+                                const QList<sni::MenuItemKeys> &removed);
+    void LayoutUpdated(uint revision, int parent);
+    void ItemActivationRequested(int id, uint timestamp);
+
+private:
+    int idOf(QAction *action)
+    {
+        const auto found = m_ids.constFind(action);
+        if (found != m_ids.constEnd())
+            return *found;
+        m_actions.append(action);
+        const int id = int(m_actions.size());
+        m_ids.insert(action, id);
+        return id;
+    }
+
+    QAction *action(int id) const
+    {
+        return id >= 1 && id <= m_actions.size() ? m_actions.at(id - 1).data() : nullptr;
+    }
+
+    QMenu *menuOf(int id) const
+    {
+        if (id == 0)
+            return m_menu;
+        QAction *entry = action(id);
+        return entry ? entry->menu() : nullptr;
+    }
+
+    QVariantMap propertiesOf(int id, const QStringList &wanted)
+    {
+        QVariantMap properties;
+        if (id == 0) {
+            properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+        } else if (QAction *entry = action(id)) {
+            if (entry->isSeparator()) {
+                properties.insert(QStringLiteral("type"), QStringLiteral("separator"));
+            } else {
+                // dbusmenu marks the access key with '_', Qt with '&'.
+                QString label = entry->text();
+                label.replace(u'_', QLatin1String("__"));
+                label.replace(QLatin1String("&&"), QLatin1String("\x01"));
+                label.replace(u'&', u'_');
+                label.replace(u'\x01', u'&');
+                properties.insert(QStringLiteral("label"), label);
+            }
+            if (!entry->isEnabled())
+                properties.insert(QStringLiteral("enabled"), false);
+            if (!entry->isVisible())
+                properties.insert(QStringLiteral("visible"), false);
+            if (entry->menu())
+                properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+        }
+        if (wanted.isEmpty())
+            return properties;
+        QVariantMap chosen;
+        for (const QString &name : wanted) {
+            if (properties.contains(name))
+                chosen.insert(name, properties.value(name));
+        }
+        return chosen;
+    }
+
+    sni::MenuLayout layoutOf(int id, int depth, const QStringList &wanted)
+    {
+        sni::MenuLayout layout{id, propertiesOf(id, wanted), {}};
+        QMenu *menu = menuOf(id);
+        if (!menu || depth == 0)
+            return layout;
+        const QList<QAction *> entries = menu->actions();
+        for (QAction *entry : entries)
+            layout.children.append(layoutOf(idOf(entry), depth < 0 ? -1 : depth - 1, wanted));
+        return layout;
+    }
+
+    QPointer<QMenu> m_menu;
+    QHash<QAction *, int> m_ids;
+    QList<QPointer<QAction>> m_actions;
+};
+
 /// The org.kde.StatusNotifierItem interface of the item's object.
 class ItemAdaptor : public QDBusAbstractAdaptor
 {
@@ -121,8 +425,14 @@ class ItemAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString Title READ title)
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
     Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(sni::IconPixmapList IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ iconThemePath)
+    Q_PROPERTY(sni::IconPixmapList OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionIconName READ iconThemePath)
+    Q_PROPERTY(sni::IconPixmapList AttentionIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionMovieName READ iconThemePath)
     Q_PROPERTY(sni::ToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
@@ -130,7 +440,7 @@ class ItemAdaptor : public QDBusAbstractAdaptor
 public:
     ItemAdaptor(QObject *item, const QIcon &icon, const QString &toolTip, QMenu *menu)
         : QDBusAbstractAdaptor(item)
-        , m_pixmaps(pixmapsOf(icon))
+        , m_icon(icon)
         , m_toolTip(toolTip)
         , m_menu(menu)
     {}
@@ -140,16 +450,28 @@ public:
     QString title() const { return m_toolTip; }
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
+    QString iconThemePath() const { return {}; }
     QString iconName() const { return {}; }
-    IconPixmapList iconPixmap() const { return m_pixmaps; }
+    IconPixmapList iconPixmap() const
+    {
+        // Made when a host first asks, not at start-up.
+        if (!m_pixmaps)
+            m_pixmaps = pixmapsOf(m_icon);
+        return *m_pixmaps;
+    }
+    IconPixmapList noPixmaps() const { return {}; }
     ToolTip toolTip() const { return {QString(), {}, m_toolTip, QString()}; }
     bool itemIsMenu() const { return false; }
-    // No exported menu: hosts ask for it with ContextMenu instead.
-    QDBusObjectPath menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
+    QDBusObjectPath menu() const { return QDBusObjectPath(kMenuPath); }
 
 public slots:
-    void ContextMenu(int x, int y) { m_menu->popup(QPoint(x, y)); }
-    // Only a right click does anything.
+    // Hosts that draw no menu of their own ask for ours at the pointer.
+    void ContextMenu(int x, int y)
+    {
+        if (m_menu)
+            m_menu->popup(QPoint(x, y));
+    }
+    // Only the menu does anything.
     void Activate(int, int) {}
     void SecondaryActivate(int, int) {}
     void Scroll(int, const QString &) {}
@@ -157,72 +479,166 @@ public slots:
 signals:
     void NewTitle();
     void NewIcon();
+    void NewAttentionIcon();
+    void NewOverlayIcon();
     void NewToolTip();
     void NewStatus(const QString &status);
 
 private:
-    IconPixmapList m_pixmaps;
+    QIcon m_icon;
+    mutable std::optional<IconPixmapList> m_pixmaps;
     QString m_toolTip;
-    QMenu *m_menu;
+    QPointer<QMenu> m_menu;
 };
 
 } // namespace sni
 
 struct StatusNotifierItem::Private
 {
+    explicit Private(StatusNotifierItem *item)
+        : q(item)
+    {}
+
+    void askWatcher();
+    void settle(bool isSettled, bool isHostPresent);
+    void requestName();
+    void registerWithWatcher();
+
+    StatusNotifierItem *const q;
     QDBusConnection bus = QDBusConnection::sessionBus();
     QString serviceName;
     QObject item;
-    QDBusServiceWatcher *watcher = nullptr;
+    QObject menu;
+    bool settled = false;
     bool hostPresent = false;
     bool shown = false;
     bool exported = false;
+    bool nameOwned = false;
+    /// Answers to an older question, or to a request for the name made
+    /// before the last withdrawal, are out of date when they come.
+    quint64 question = 0;
+    quint64 nameRequest = 0;
 };
+
+void StatusNotifierItem::Private::settle(bool isSettled, bool isHostPresent)
+{
+    if (isSettled == settled && isHostPresent == hostPresent)
+        return;
+    settled = isSettled;
+    hostPresent = isHostPresent;
+    emit q->hostPresenceChanged();
+}
+
+void StatusNotifierItem::Private::askWatcher()
+{
+    const quint64 asked = ++question;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        sni::kWatcherService, sni::kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << sni::kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto *call = new QDBusPendingCallWatcher(bus.asyncCall(get, sni::kAnswerTimeoutMs), q);
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, q, [this, call, asked] {
+        call->deleteLater();
+        if (asked != question)
+            return;
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        if (!reply.isError()) {
+            const bool present = reply.value().variant().toBool();
+            settle(true, present);
+            // Perhaps a new watcher in place of the last one: tell it too.
+            if (present && shown && nameOwned)
+                registerWithWatcher();
+            return;
+        }
+        switch (reply.error().type()) {
+        case QDBusError::NoReply:
+        case QDBusError::Timeout:
+        case QDBusError::TimedOut:
+            // Busy or hung: ask again, and again wait without waiting.
+            askWatcher();
+            return;
+        default:
+            // Nobody owns the name, or a watcher that cannot tell.
+            settle(true, false);
+        }
+    });
+}
+
+void StatusNotifierItem::Private::requestName()
+{
+    const quint64 requested = ++nameRequest;
+    constexpr uint kDoNotQueue = 4; // DBUS_NAME_FLAG_DO_NOT_QUEUE
+    auto *call =
+        new QDBusPendingCallWatcher(bus.asyncCall(sni::busDaemonCall(QStringLiteral("RequestName"))
+                                                  << serviceName << kDoNotQueue),
+                                    q);
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, q, [this, call, requested] {
+        call->deleteLater();
+        if (requested != nameRequest || !shown)
+            return;
+        const QDBusPendingReply<uint> reply = *call;
+        constexpr uint kPrimaryOwner = 1;
+        constexpr uint kAlreadyOwner = 4;
+        nameOwned =
+            !reply.isError() && (reply.value() == kPrimaryOwner || reply.value() == kAlreadyOwner);
+        if (nameOwned && hostPresent)
+            registerWithWatcher();
+        emit q->hostPresenceChanged();
+    });
+}
+
+void StatusNotifierItem::Private::registerWithWatcher()
+{
+    bus.asyncCall(QDBusMessage::createMethodCall(sni::kWatcherService, sni::kWatcherPath,
+                                                 sni::kWatcherService,
+                                                 QStringLiteral("RegisterStatusNotifierItem"))
+                  << serviceName);
+}
 
 StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip, QMenu *menu,
                                        QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>())
+    , d(std::make_unique<Private>(this))
 {
-    if (!d->bus.isConnected())
+    if (!d->bus.isConnected()) {
+        d->settled = true;
         return;
+    }
     qDBusRegisterMetaType<sni::IconPixmap>();
     qDBusRegisterMetaType<sni::IconPixmapList>();
     qDBusRegisterMetaType<sni::ToolTip>();
+    qDBusRegisterMetaType<sni::MenuLayout>();
+    qDBusRegisterMetaType<sni::MenuItemProperties>();
+    qDBusRegisterMetaType<QList<sni::MenuItemProperties>>();
+    qDBusRegisterMetaType<sni::MenuItemKeys>();
+    qDBusRegisterMetaType<QList<sni::MenuItemKeys>>();
+    qDBusRegisterMetaType<sni::MenuEvent>();
+    qDBusRegisterMetaType<QList<sni::MenuEvent>>();
     d->serviceName =
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     new sni::ItemAdaptor(&d->item, icon, toolTip, menu);
+    new sni::MenuAdaptor(&d->menu, menu);
 
-    const auto askWatcher = [this] {
-        // Asked without waiting, so a hanging bus never stops the window.
-        auto *call =
-            new QDBusPendingCallWatcher(d->bus.asyncCall(sni::hostRegisteredQuestion()), this);
-        connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
-            call->deleteLater();
-            const QDBusPendingReply<QDBusVariant> reply = *call;
-            const bool present = !reply.isError() && reply.value().variant().toBool();
-            if (present != d->hostPresent) {
-                // Whoever shows the item decides whether it is shown now.
-                d->hostPresent = present;
-                emit hostPresenceChanged();
-                return;
-            }
-            // Another watcher in place of the last one: tell it too.
-            if (present && isShown())
-                registerWithWatcher();
-        });
-    };
-
-    d->watcher = new QDBusServiceWatcher(sni::kWatcherService, d->bus,
-                                         QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(d->watcher, &QDBusServiceWatcher::serviceRegistered, this, askWatcher);
-    connect(d->watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-        if (!d->hostPresent)
-            return;
-        d->hostPresent = false;
-        emit hostPresenceChanged();
-    });
-    askWatcher();
+    // A watcher that comes is asked; one that goes takes its host with it.
+    auto *owner = new QDBusServiceWatcher(sni::kWatcherService, d->bus,
+                                          QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &, const QString &newOwner) {
+                if (newOwner.isEmpty()) {
+                    ++d->question;
+                    d->settle(true, false);
+                } else {
+                    // Not known again until the new one has answered.
+                    d->settle(false, false);
+                    d->askWatcher();
+                }
+            });
+    auto *hosts = new sni::WatcherSignals(d->bus, this);
+    connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, this,
+            [this] { d->askWatcher(); });
+    connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, this,
+            [this] { d->askWatcher(); });
+    d->askWatcher();
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -230,24 +646,19 @@ StatusNotifierItem::~StatusNotifierItem()
     setShown(false);
 }
 
+bool StatusNotifierItem::isSettled() const
+{
+    return d->settled;
+}
+
 bool StatusNotifierItem::isHostPresent() const
 {
     return d->hostPresent;
 }
 
-bool StatusNotifierItem::isHostPresentNow() const
-{
-    if (!d->bus.isConnected())
-        return false;
-    constexpr int kTimeoutMs = 1000;
-    const QDBusReply<QDBusVariant> reply =
-        d->bus.call(sni::hostRegisteredQuestion(), QDBus::Block, kTimeoutMs);
-    return reply.isValid() && reply.value().variant().toBool();
-}
-
 bool StatusNotifierItem::isShown() const
 {
-    return d->shown && d->exported;
+    return d->shown && d->nameOwned;
 }
 
 void StatusNotifierItem::setShown(bool shown)
@@ -256,26 +667,22 @@ void StatusNotifierItem::setShown(bool shown)
         return;
     d->shown = shown;
     if (!shown) {
+        ++d->nameRequest;
         // The watcher drops the item when its name goes.
         if (d->exported) {
             d->bus.unregisterObject(sni::kItemPath);
-            d->bus.unregisterService(d->serviceName);
+            d->bus.unregisterObject(sni::kMenuPath);
             d->exported = false;
         }
+        if (std::exchange(d->nameOwned, false))
+            d->bus.asyncCall(sni::busDaemonCall(QStringLiteral("ReleaseName")) << d->serviceName);
         return;
     }
-    d->exported = d->bus.registerService(d->serviceName) &&
-                  d->bus.registerObject(sni::kItemPath, &d->item, QDBusConnection::ExportAdaptors);
-    if (d->exported && d->hostPresent)
-        registerWithWatcher();
-}
-
-void StatusNotifierItem::registerWithWatcher()
-{
-    d->bus.asyncCall(QDBusMessage::createMethodCall(sni::kWatcherService, sni::kWatcherPath,
-                                                    sni::kWatcherService,
-                                                    QStringLiteral("RegisterStatusNotifierItem"))
-                     << d->serviceName);
+    d->exported =
+        d->bus.registerObject(sni::kItemPath, &d->item, QDBusConnection::ExportAdaptors) &&
+        d->bus.registerObject(sni::kMenuPath, &d->menu, QDBusConnection::ExportAdaptors);
+    if (d->exported)
+        d->requestName();
 }
 
 #include "StatusNotifierItemDBus.moc"

@@ -1,5 +1,6 @@
 #include "platform/StatusNotifierItem.h"
 
+// No session bus here: never a host, and that is known at once.
 struct StatusNotifierItem::Private
 {
 };
@@ -10,12 +11,12 @@ StatusNotifierItem::StatusNotifierItem(const QIcon &, const QString &, QMenu *, 
 
 StatusNotifierItem::~StatusNotifierItem() = default;
 
-bool StatusNotifierItem::isHostPresent() const
+bool StatusNotifierItem::isSettled() const
 {
-    return false;
+    return true;
 }
 
-bool StatusNotifierItem::isHostPresentNow() const
+bool StatusNotifierItem::isHostPresent() const
 {
     return false;
 }
@@ -27,6 +28,3 @@ bool StatusNotifierItem::isShown() const
 {
     return false;
 }
-
-void StatusNotifierItem::registerWithWatcher()
-{}

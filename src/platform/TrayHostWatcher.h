@@ -3,12 +3,16 @@
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 
-/// Tells when a notification area may have appeared or gone on an X11
-/// desktop. A new tray host announces itself with a client message to the
-/// root window (the MANAGER message of the system-tray selection); one that
-/// ends destroys the window Qt watches. Every client message and destroyed
-/// window is reported, and the receiver checks whether a tray is there now.
-/// Other platforms report nothing.
+/// Whether a notification area that docks icons as windows of their own
+/// (the X11 system tray protocol) is there, and news when that changes.
+///
+/// On X11 it follows the owner of the tray's selection: a tray host that
+/// starts announces itself with a MANAGER message to the root window, and
+/// one that ends destroys the window that owns the selection. It asks the X
+/// server only when it starts and when a new owner is announced, never for
+/// other events. Where the platform has one notification area that is always
+/// there (Windows, macOS), it is present; elsewhere (Wayland, no window
+/// system) it is not.
 class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -17,8 +21,20 @@ public:
     explicit TrayHostWatcher(QObject *parent = nullptr);
     ~TrayHostWatcher() override;
 
+    bool isPresent() const { return m_owner != 0; }
+
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 signals:
-    void mayHaveChanged();
+    void presenceChanged();
+
+private:
+    /// Follows @p owner from now on; 0 for none.
+    void follow(quint32 owner);
+    /// The selection's owner as the X server has it now.
+    quint32 currentOwner() const;
+
+    quint32 m_selection = 0;
+    quint32 m_manager = 0;
+    quint32 m_owner = 0;
 };

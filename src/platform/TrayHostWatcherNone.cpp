@@ -1,8 +1,11 @@
 #include "platform/TrayHostWatcher.h"
 
-// The notification area here is always there, or tells Qt itself.
+#include <QSystemTrayIcon>
+
+// The notification area here is always there, or never: asked once.
 TrayHostWatcher::TrayHostWatcher(QObject *parent)
     : QObject(parent)
+    , m_owner(QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0)
 {}
 
 TrayHostWatcher::~TrayHostWatcher() = default;
@@ -10,4 +13,12 @@ TrayHostWatcher::~TrayHostWatcher() = default;
 bool TrayHostWatcher::nativeEventFilter(const QByteArray &, void *, qintptr *)
 {
     return false;
+}
+
+void TrayHostWatcher::follow(quint32)
+{}
+
+quint32 TrayHostWatcher::currentOwner() const
+{
+    return m_owner;
 }

@@ -3,6 +3,7 @@
 #include "platform/NativeWindow.h"
 
 #include <QAction>
+#include <QSystemTrayIcon>
 
 namespace {
 
@@ -32,8 +33,8 @@ QAction *addSeparator(QMenu *menu, const char *name)
 TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     : QObject(parent)
     , m_menu(QStringLiteral("Hidden Menu"))
-    , m_icon(this)
-    , m_lateItem(icon, toolTip(), &m_menu)
+    , m_image(icon)
+    , m_item(icon, toolTip(), &m_menu)
     , mnuRMBClickCopy(addItem(&m_menu, QStringLiteral("Copy"), "mnuRMBClickCopy"))
     , mnuRMBClickVisible((addSeparator(&m_menu, "mnuRMBClickSpacer"),
                           addSubmenu(&m_menu, QStringLiteral("Visible"), "mnuRMBClickVisible")))
@@ -48,85 +49,67 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
     m_menu.setObjectName(QStringLiteral("mnuRMBClick"));
     for (QMenu *menu : {&m_menu, mnuRMBClickVisible, mnuFloatingMenu})
         NativeWindow::keepPopupThroughLateDeactivation(menu);
-    m_icon.setIcon(icon);
-    m_icon.setToolTip(toolTip());
-    // A right-button press opens the menu; other clicks do nothing.
-    m_icon.setContextMenu(&m_menu);
-    m_icon.setObjectName(QStringLiteral("trayIconData"));
 
-    // Qt has chosen how to show its icons now. A host on the session bus at
-    // this moment is Qt's own; one that comes later is the item's.
-    m_qtUsesSessionBus = m_lateItem.isHostPresentNow();
-    connect(&m_lateItem, &StatusNotifierItem::hostPresenceChanged, this, &TrayIcon::followHost);
-
-    // Once the event has been handled: Qt updates what it knows of the tray
-    // from the same event, after us.
-    connect(&m_hostWatcher, &TrayHostWatcher::mayHaveChanged, this, [this] {
-        QMetaObject::invokeMethod(this, &TrayIcon::followHost, Qt::QueuedConnection);
-    });
+    connect(&m_item, &StatusNotifierItem::hostPresenceChanged, this, &TrayIcon::followHost);
+    connect(&m_hostWatcher, &TrayHostWatcher::presenceChanged, this, &TrayIcon::followHost);
+    m_startDeadline.setSingleShot(true);
+    m_startDeadline.setInterval(1000);
+    connect(&m_startDeadline, &QTimer::timeout, this, &TrayIcon::followHost);
 }
+
+TrayIcon::~TrayIcon() = default;
 
 QString TrayIcon::toolTip()
 {
     return QStringLiteral("System Tray");
 }
 
-bool TrayIcon::isAvailable()
+void TrayIcon::makeQtIcon()
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-bool TrayIcon::isReachable() const
-{
-    return isAvailable() || m_lateItem.isShown();
+    m_icon = std::make_unique<QSystemTrayIcon>(this);
+    m_icon->setObjectName(QStringLiteral("trayIconData"));
+    m_icon->setIcon(m_image);
+    m_icon->setToolTip(toolTip());
+    // A right-button press opens the menu; other clicks do nothing.
+    m_icon->setContextMenu(&m_menu);
 }
 
 void TrayIcon::AddTrayIcon()
 {
-    m_hostPresent = isAvailable();
-    m_waitingForHost = !m_hostPresent;
-    m_icon.show();
+    m_wanted = true;
+    if (!m_item.isSettled())
+        m_startDeadline.start();
     followHost();
 }
 
 void TrayIcon::DeleteTrayIcon()
 {
-    m_waitingForHost = false;
-    m_lateItem.setShown(false);
-    m_icon.hide();
+    m_wanted = false;
+    m_startDeadline.stop();
+    followHost();
 }
 
 void TrayIcon::followHost()
 {
-    if (!m_icon.isVisible())
-        return;
-    // The session bus's host only while Qt's icon has nowhere to go.
-    const bool qtTray = isAvailable();
-    m_lateItem.setShown(!m_qtUsesSessionBus && !qtTray && m_lateItem.isHostPresent());
-    const bool present = qtTray || m_lateItem.isShown();
-    if (present == m_hostPresent)
-        return;
-    m_hostPresent = present;
-    if (!present) {
-        m_waitingForHost = true;
-        emit hostLost();
-        return;
-    }
-    if (!m_waitingForHost || !qtTray)
-        return;
-    m_waitingForHost = false;
-    // On the session bus Qt registers its item with each new watcher itself;
-    // taking it down and up again would only make the host drop it and show
-    // it anew.
-    if (m_qtUsesSessionBus)
-        return;
-    // In an X11 tray Qt docks an icon when it is shown; shown without a tray
-    // it stays undocked for good, so show it afresh.
-    m_icon.hide();
-    m_icon.show();
-}
+    // A host on the session bus shows our own item; otherwise Qt's icon goes
+    // wherever Qt can put it.
+    const bool onBus = m_wanted && m_item.isSettled() && m_item.isHostPresent();
+    m_item.setShown(onBus);
+    // Qt asks the session bus itself whether it has a host, and waits for the
+    // answer, the first time an icon of its own is made: only once the bus
+    // has answered us, and that a host there shows our own item.
+    if (m_wanted && !onBus && !m_icon && m_item.isSettled())
+        makeQtIcon();
+    if (m_icon)
+        m_icon->setVisible(m_wanted && !onBus);
 
-bool TrayIcon::isShown() const
-{
-    return m_icon.isVisible();
+    const bool reachable = onBus || (m_icon && m_icon->isVisible() && m_hostWatcher.isPresent());
+    const bool known = m_item.isSettled() || !m_startDeadline.isActive();
+    const bool wasReachableOrUnknown = m_reachable || !m_known;
+    m_reachable = reachable;
+    if (!m_wanted || !known)
+        return;
+    m_known = true;
+    if (!reachable && wasReachableOrUnknown)
+        emit hostLost();
 }

@@ -6,9 +6,11 @@
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
-#include <QSystemTrayIcon>
+#include <QTimer>
+#include <memory>
 
 class QAction;
+class QSystemTrayIcon;
 
 /// The program's one icon in the notification area, with the tooltip
 /// "System Tray", and the menu a right-button press on it opens:
@@ -22,33 +24,43 @@ class QAction;
 ///
 /// The items carry no check marks, shortcuts or default; what they do is up
 /// to whoever connects to them.
+///
+/// A notification area on the session bus (StatusNotifierItem) gets the
+/// icon as an item of ours; any other gets Qt's icon (an X11 tray, Windows'
+/// and macOS's own). The icon goes wherever there is a host, follows hosts
+/// that come and go, and never waits for one: Qt's icon is made only once
+/// the session bus has said whether it has a host, since Qt asks that bus
+/// itself and waits for the answer.
 class TrayIcon : public QObject
 {
     Q_OBJECT
 
     // Declared first: the items below are built into it.
     QMenu m_menu;
-    QSystemTrayIcon m_icon;
+    QIcon m_image;
+    std::unique_ptr<QSystemTrayIcon> m_icon;
     TrayHostWatcher m_hostWatcher;
-    /// Stands in when a host on the session bus starts after Qt chose.
-    StatusNotifierItem m_lateItem;
-    /// Qt itself shows the icon on the session bus.
-    bool m_qtUsesSessionBus = false;
-    bool m_hostPresent = false;
-    bool m_waitingForHost = false;
+    StatusNotifierItem m_item;
+    /// How long a start waits to hear from the notification area before it
+    /// counts as not there.
+    QTimer m_startDeadline;
+    bool m_wanted = false;
+    bool m_reachable = false;
+    bool m_known = false;
 
 public:
     explicit TrayIcon(const QIcon &icon, QObject *parent = nullptr);
+    ~TrayIcon() override;
 
     static QString toolTip();
-    QIcon icon() const { return m_icon.icon(); }
+    QIcon icon() const { return m_image; }
 
-    /// Whether a notification area that Qt can dock into exists on this
-    /// desktop right now.
-    static bool isAvailable();
-    /// Whether the icon is in a notification area, Qt's or the session
-    /// bus's: whether it is a way back to a hidden window.
-    bool isReachable() const;
+    /// Whether the icon is in a notification area: whether it is a way back
+    /// to a hidden window. False while that is not known yet.
+    bool isReachable() const { return m_reachable; }
+    /// Whether it is known that the icon is in no notification area: there
+    /// is none, or none has answered in time.
+    bool isKnownUnreachable() const { return m_known && !m_reachable; }
 
     /// Puts the icon into the notification area. Without one it waits and
     /// docks as soon as one appears; a tray host that ends and starts again
@@ -56,15 +68,16 @@ public:
     void AddTrayIcon();
     /// Takes it out again.
     void DeleteTrayIcon();
-    bool isShown() const;
+    bool isShown() const { return m_wanted; }
 
 signals:
-    /// The notification area has gone while the icon was in it: until one
-    /// comes back, the icon is no way back to a hidden window.
+    /// The icon has become no way back to a hidden window: its notification
+    /// area has gone, or at start there turned out to be none.
     void hostLost();
 
 private:
     void followHost();
+    void makeQtIcon();
 
 public:
     QMenu *mnuRMBClick() { return &m_menu; }

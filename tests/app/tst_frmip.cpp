@@ -5,6 +5,7 @@
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "support/ScratchSettings.h"
+#include "support/TrayHost.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
 #include "ui/LinkLabel.h"
@@ -49,7 +50,7 @@ private slots:
 
 void FrmIPTest::initTestCase()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::isAvailable(), 10000);
 }
 
 void FrmIPTest::init()

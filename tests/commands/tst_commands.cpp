@@ -131,7 +131,7 @@ private:
 
 void CommandsTest::initTestCase()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::isAvailable(), 10000);
 
     // A stand-in URL handler that notes what it was asked to open.
     const QString handler = m_bin.filePath("xdg-open");

@@ -1,6 +1,7 @@
 // The real program under the panels people use, each started by the test
-// with the settings the harness laid out: xfce4-panel's status tray, on the
-// test's own session bus, and tint2's taskbar.
+// with the settings the harness laid out: the status trays of xfce4-panel and
+// lxqt-panel, on the test's own session bus, and tint2's taskbar; and under
+// a watcher on that bus that never answers.
 #include "Session.h"
 #include "support/Panel.h"
 #include "support/Popups.h"
@@ -14,6 +15,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,22 +105,33 @@ bool watcherPresent()
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(kWatcher);
 }
 
-/// Where our item sits in xfce4-panel: the status tray plugin's own window,
-/// taken into the panel's. Its icons are squares (square-icons in its settings),
-/// so with our item the only one in it, it is square once the item is drawn.
+bool isIconColour(QRgb pixel)
+{
+    // The two screens of the icon's computers, blue and teal.
+    for (const QRgb screen : {qRgb(0x1b, 0x4f, 0xe0), qRgb(0x12, 0xa3, 0x98)}) {
+        if (qAbs(qRed(pixel) - qRed(screen)) < 40 && qAbs(qGreen(pixel) - qGreen(screen)) < 40 &&
+            qAbs(qBlue(pixel) - qBlue(screen)) < 40)
+            return true;
+    }
+    return false;
+}
+
+/// Where @p panel draws our item: the right-most of the icons it shows that
+/// look like ours (a task button may show the window's icon further left).
 QRect itemArea(const Panel &panel)
 {
     const QRect strip = XTools::geometry(panel.window());
-    const QStringList plugs =
-        XTools::output("xdotool", {"search", "--onlyvisible", "--classname", "^wrapper-2.0$"})
-            .split('\n', Qt::SkipEmptyParts);
-    for (const QString &plug : plugs) {
-        const QRect area = XTools::geometry(plug.toULongLong());
-        if (strip.contains(area) && area.width() >= area.height() &&
-            area.width() < 2 * area.height())
-            return area;
+    const QImage image = XTools::screenshot(strip);
+    QRect found;
+    for (int x = image.width() - 1; x >= 0; --x) {
+        if (!found.isNull() && x < found.right() - 32)
+            break;
+        for (int y = 0; y < image.height(); ++y) {
+            if (isIconColour(image.pixel(x, y)))
+                found |= QRect(x, y, 1, 1);
+        }
     }
-    return {};
+    return found.translated(strip.topLeft());
 }
 
 /// The task buttons tint2 draws in @p panel: runs of columns holding the
@@ -148,7 +161,10 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void xfce4PanelShowsTheItemAndItsMenu();
+    void aStatusNotifierHostShowsTheItemAndItsMenu_data();
+    void aStatusNotifierHostShowsTheItemAndItsMenu();
+    void aWatcherThatAnswersNothingCostsNothing_data();
+    void aWatcherThatAnswersNothingCostsNothing();
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
 
 private:
@@ -187,15 +203,27 @@ bool HostsTest::openPanelMenu(const Panel &panel)
     const QRect area = itemArea(panel);
     if (area.isEmpty())
         return false;
+    // Some panels open it on the press, others on the release.
     const int before = XTools::topLevelWindowCount();
-    return Popups::openWithRightPress(
-        [this, area] { return XTools::pressSpot(area, m_pressSpot++); },
-        [before] { return XTools::topLevelWindowCount() > before; });
+    const auto opened = [before] { return XTools::topLevelWindowCount() > before; };
+    XTools::syncOwnConnection();
+    if (!XTools::movePointer(XTools::pressSpot(area, m_pressSpot++)) || !XTools::pressButton(3))
+        return false;
+    const bool onPress = QTest::qWaitFor(opened, 1000);
+    return XTools::releaseButton(3) && (onPress || QTest::qWaitFor(opened, 10000));
 }
 
-void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
+void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu_data()
 {
-    Panel panel("xfce4-panel", {});
+    QTest::addColumn<QString>("panelProgram");
+    QTest::newRow("xfce4-panel") << "xfce4-panel";
+    QTest::newRow("lxqt-panel") << "lxqt-panel";
+}
+
+void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu()
+{
+    QFETCH(QString, panelProgram);
+    Panel panel(panelProgram, {});
     QVERIFY(panel.start());
     QTRY_VERIFY_WITH_TIMEOUT(
         busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher, "IsStatusNotifierHostRegistered")
@@ -203,7 +231,7 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
         20000);
     QVERIFY(registeredItems().isEmpty());
 
-    Session s(m_scratch.filePath("xfce4-panel"));
+    Session s(m_scratch.filePath(panelProgram));
     auto failed = qScopeGuard([&] { report(s, panel); });
     QVERIFY(s.start());
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
@@ -216,7 +244,7 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
     QCOMPARE(menuCaptions(item),
              QStringList({"Copy", "Visible", "Yes", "No", "Floating", "Yes", "No", "Quit"}));
 
-    // A right press on it in the panel opens the menu there; Floating > Yes.
+    // A right click on it in the panel opens the menu there; Floating > Yes.
     QTRY_VERIFY_WITH_TIMEOUT(!itemArea(panel).isEmpty(), 10000);
     QVERIFY(openPanelMenu(panel));
     for (const char *key : {"Down", "Down", "Down", "Right", "Return"})
@@ -235,8 +263,8 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
     QTRY_VERIFY_WITH_TIMEOUT(!watcherPresent(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
 
-    // Started again, the panel has the icon again, and its menu: the same
-    // item, registered anew, not one made after the old one was dropped.
+    // Started again, the panel has the icon again, and its menu, under the
+    // same name.
     QVERIFY(panel.start());
     QTRY_COMPARE_WITH_TIMEOUT(registeredItems(), QStringList{registered}, 20000);
     QCOMPARE(toolTipTitle(item), QString("System Tray"));
@@ -247,6 +275,58 @@ void HostsTest::xfce4PanelShowsTheItemAndItsMenu()
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
     failed.dismiss();
+}
+
+void HostsTest::aWatcherThatAnswersNothingCostsNothing_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::newRow("shown") << QByteArray();
+    // With no notification area answering, a window the last run hid
+    // comes back all the same.
+    QTest::newRow("hidden by the last run") << QByteArray("[IP]\nVis=NO\n");
+}
+
+void HostsTest::aWatcherThatAnswersNothingCostsNothing()
+{
+    QFETCH(QByteArray, settings);
+    // A panel that has taken the watcher's name and hangs before it answers.
+    QProcess hung;
+    hung.start("/usr/bin/python3",
+               {"-c", "import os, signal\n"
+                      "from gi.repository import Gio, GLib\n"
+                      "bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)\n"
+                      "bus.call_sync('org.freedesktop.DBus', '/org/freedesktop/DBus',\n"
+                      "    'org.freedesktop.DBus', 'RequestName',\n"
+                      "    GLib.Variant('(su)', ('org.kde.StatusNotifierWatcher', 4)),\n"
+                      "    None, 0, -1, None)\n"
+                      "os.kill(os.getpid(), signal.SIGSTOP)\n"});
+    auto killed = qScopeGuard([&hung] {
+        hung.kill();
+        hung.waitForFinished(5000);
+    });
+    QVERIFY(hung.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(watcherPresent(), 10000);
+
+    Session s(m_scratch.filePath(QTest::currentDataTag()));
+    QFile file(s.settingsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(settings);
+    file.close();
+    QVERIFY(XTools::setClipboard("nothing yet"));
+    QVERIFY(s.start());
+
+    // Drawn and answering long before the bus would give up on the watcher
+    // (25 s).
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 5000);
+    const QRect client = XTools::geometry(s.mainWindow());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        XTools::screenshot(client).pixel(client.width() / 2, 4) != qRgb(0, 0, 0), 5000);
+    QVERIFY(s.clickMainWindow(2280, 600, 855, 375));
+    QTRY_VERIFY_WITH_TIMEOUT(XTools::clipboard() != "nothing yet", 5000);
+    QVERIFY(!XTools::clipboard().isEmpty());
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
 }
 
 void HostsTest::tint2ListsTheMainWindowButNotTheFloatingWindow()

@@ -5,6 +5,7 @@
 #include "support/FakeAddressSource.h"
 #include "support/Popups.h"
 #include "support/ProgramStart.h"
+#include "support/TrayHost.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
 
@@ -81,7 +82,7 @@ private slots:
 
 void FloatingWindowTest::initTestCase()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::isAvailable(), 10000);
 }
 
 void FloatingWindowTest::cleanup()

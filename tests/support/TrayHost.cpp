@@ -31,7 +31,7 @@ bool TrayHost::start()
                                                "--tint",
                                                "0x303840"});
     return m_process.waitForStarted(10000) &&
-           QTest::qWaitFor([] { return TrayIcon::isAvailable(); }, 10000);
+           QTest::qWaitFor([] { return TrayHost::isAvailable(); }, 10000);
 }
 
 void TrayHost::stop()
@@ -48,7 +48,7 @@ void TrayHost::stop()
     // Until this process has seen the tray go, a host started next would
     // look as if it were already there.
     [[maybe_unused]] const bool gone =
-        QTest::qWaitFor([] { return !TrayIcon::isAvailable(); }, 10000);
+        QTest::qWaitFor([] { return !TrayHost::isAvailable(); }, 10000);
 }
 
 WId TrayHost::dockedIconWindow()

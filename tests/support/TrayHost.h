@@ -15,6 +15,8 @@ public:
     bool start();
     void stop();
 
+    /// Whether an X11 tray host is there, as Qt sees it.
+    static bool isAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
     /// The icon's own X window, docked into a tray host's window, or 0.
     static WId dockedIconWindow();
     /// Docked, on screen, and where Qt believes it is: safe to point at.

@@ -25,7 +25,7 @@ private slots:
 
 void NoTrayTest::initTestCase()
 {
-    QVERIFY(!TrayIcon::isAvailable());
+    QVERIFY(!TrayHost::isAvailable());
 }
 
 void NoTrayTest::windowShowsWhateverVisSays()
@@ -65,7 +65,7 @@ void NoTrayTest::iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts()
     QTRY_VERIFY_WITH_TIMEOUT(TrayHost::dockedIconWindow() != 0, 10000);
 
     host.stop();
-    QTRY_VERIFY(!TrayIcon::isAvailable());
+    QTRY_VERIFY(!TrayHost::isAvailable());
     QVERIFY(host.start());
     QTRY_VERIFY_WITH_TIMEOUT(TrayHost::dockedIconWindow() != 0, 10000);
 }

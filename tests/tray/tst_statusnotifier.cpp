@@ -6,6 +6,7 @@
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "support/StatusNotifier.h"
+#include "support/TrayHost.h"
 #include "support/XTools.h"
 #include "tray/TrayIcon.h"
 
@@ -65,7 +66,7 @@ private:
 void StatusNotifierTest::initTestCase()
 {
     QVERIFY2(m_host.isConnected(), "needs a session bus (dbus-run-session)");
-    QVERIFY(!TrayIcon::isAvailable());
+    QVERIFY(!TrayHost::isAvailable());
     QVERIFY(m_host.registerObject("/StatusNotifierWatcher", &m_watcher,
                                   QDBusConnection::ExportAllSlots |
                                       QDBusConnection::ExportAllProperties));

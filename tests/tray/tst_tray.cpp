@@ -68,7 +68,7 @@ private slots:
 
 void TrayIconTest::initTestCase()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TrayHost::isAvailable(), 10000);
 }
 
 void TrayIconTest::cleanup()
