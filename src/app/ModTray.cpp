@@ -47,8 +47,8 @@ int Main(int argc, char *argv[])
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
 
-    WindowSystem::choose(argc, argv);
-    QApplication app(argc, argv);
+    WindowSystem::CommandLine commandLine(argc, argv);
+    QApplication app(commandLine.argc(), commandLine.argv());
     QApplication::setApplicationName(QStringLiteral("IP"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.IP"));

@@ -1,5 +1,6 @@
 #include "platform/WindowSystem.h"
 
+#include <QGuiApplication>
 #include <QtGlobal>
 
 namespace WindowSystem {
@@ -14,14 +15,24 @@ Session current(const QByteArrayList &arguments)
     return session;
 }
 
-void choose(int argc, char *argv[])
+CommandLine::CommandLine(int argc, char *argv[])
 {
-    QByteArrayList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QByteArray(argv[i]));
-    const QByteArray platform = platformFor(current(arguments));
+    for (int i = 0; i < argc; ++i)
+        m_arguments.append(QByteArray(argv[i]));
+    const QByteArray platform = platformFor(current(m_arguments.mid(1)));
     if (!platform.isEmpty())
-        qputenv("QT_QPA_PLATFORM", platform);
+        m_arguments << QByteArrayLiteral("-platform") << platform;
+    for (QByteArray &argument : m_arguments)
+        m_argv.push_back(argument.data());
+    m_argv.push_back(nullptr);
+    m_argc = int(m_arguments.size());
+}
+
+bool showsWindows()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+           platform != QLatin1String("minimalegl");
 }
 
 } // namespace WindowSystem

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <vector>
 
 /// Which Qt platform plugin the program asks for before it starts.
 namespace WindowSystem {
@@ -22,7 +23,27 @@ QByteArray platformFor(const Session &session);
 /// The session as the environment and the command line describe it.
 Session current(const QByteArrayList &arguments);
 
-/// Applies platformFor(current()) for the QApplication about to be made.
-void choose(int argc, char *argv[]);
+/// The command line the application is made with: the program's own, with
+/// the platform platformFor(current()) chooses added, for this process only.
+/// Never through the environment: everything the program starts (the
+/// browser, through the desktop's opener) would inherit it.
+class CommandLine
+{
+public:
+    CommandLine(int argc, char *argv[]);
+
+    /// For QApplication, which keeps both for as long as it lives.
+    int &argc() { return m_argc; }
+    char **argv() { return m_argv.data(); }
+
+private:
+    QByteArrayList m_arguments;
+    std::vector<char *> m_argv;
+    int m_argc = 0;
+};
+
+/// Whether windows of the running application can be seen by anyone: not
+/// with Qt's platforms for no screen (offscreen, minimal).
+bool showsWindows();
 
 } // namespace WindowSystem

@@ -104,8 +104,10 @@ def main():
     scratch = tempfile.mkdtemp()
     record = os.path.join(scratch, "opened")
     opener = os.path.join(scratch, "xdg-open")
+    platform_record = os.path.join(scratch, "platform")
     with open(opener, "w") as script:
-        script.write('#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s"\n' % record)
+        script.write('#!/bin/sh\nprintf "%%s\\n" "${QT_QPA_PLATFORM-unset}" > "%s"\n'
+                     'printf "%%s\\n" "$*" >> "%s"\n' % (platform_record, record))
     os.chmod(opener, 0o755)
 
     def opened():
@@ -118,6 +120,10 @@ def main():
     announce_screen_reader()
     env = dict(os.environ, PATH=scratch + os.pathsep + os.environ["PATH"])
     env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
+    # A Wayland session with XWayland: the program chooses X11 for itself,
+    # and for nothing it starts.
+    env.pop("QT_QPA_PLATFORM", None)
+    env["WAYLAND_DISPLAY"] = "wayland-kestrune-test"
     ip = subprocess.Popen([binary], env=env)
     try:
         app = wait_for(lambda: program("IP"))
@@ -154,6 +160,9 @@ def main():
         # The link's action opens the web site.
         do_action(link, "Press")
         check(wait_for(lambda: opened() == [LINK_URL]), "the action opened %s" % opened())
+        with open(platform_record) as f:
+            platform = f.read().strip()
+        check(platform == "unset", "the browser was started with QT_QPA_PLATFORM=" + platform)
 
         # Tab reaches the link after the buttons; Space and Enter open it.
         window = subprocess.run(["xdotool", "search", "--name", "^%s$" % MAIN_CAPTION],
