@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
-class QLocalServer;
+class SessionChannel;
 
 /// One copy of the program per desktop session. The first copy listens on
 /// the session's channel; a copy started after it asks it to show its main
-/// window and ends. A copy killed without a chance to clean up leaves
-/// nothing that blocks the next start, and copies started at the same
-/// moment end as one: they take turns under a lock file.
+/// window and ends. A copy killed without a chance to clean up, or one that
+/// is stopped or hung, holds no later start for more than a second or two.
+/// Only a copy whose windows can be seen listens: one started without a
+/// window system (-platform offscreen) neither listens nor hands over.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -22,11 +24,11 @@ public:
     bool claim();
 
 signals:
-    /// Another copy was started in this session.
+    /// Another copy was started in this session. A burst of starts shows
+    /// the window once.
     void showRequested();
 
 private:
-    void serve();
-
-    QLocalServer *m_server = nullptr;
+    SessionChannel *m_channel = nullptr;
+    QTimer m_burst;
 };

@@ -1,15 +1,67 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <memory>
 
-/// Where the copies of the program in one desktop session find each other:
-/// a local socket (a named pipe on Windows) that only this user's session
-/// reaches, and a lock file that orders copies started at the same moment.
-namespace SessionChannel {
+/// Where the copies of the program in one desktop session find each other,
+/// and how the copy that runs hears that another one was started.
+///
+/// The channel belongs to one user's session on one display: a second
+/// session of the same user (a nested X server, a remote desktop) has its
+/// own. On Unix it is a local socket in a folder that only the user can
+/// enter ($XDG_RUNTIME_DIR, or a folder of the user's own under the
+/// temporary folder); a folder that someone else owns or can enter is never
+/// used. On Windows it is a named pipe of the user's logon session.
+///
+/// A copy that asks waits at most a second or two in all, however the other
+/// end behaves. The listening end limits what any client costs it: a request
+/// is one short line, a connection lives a second or two and only a few
+/// are open at once, and running out of file descriptors neither ends the
+/// listening nor takes the channel away from the next start.
+class SessionChannel : public QObject
+{
+    Q_OBJECT
 
-/// The local server's name or path, as QLocalServer takes it.
-QString serverName();
-/// The lock file's path.
-QString lockPath();
+public:
+    enum class Claim
+    {
+        Listening,  ///< no copy answered: this one listens now
+        HandedOver, ///< a running copy said it has shown itself
+        Alone,      ///< the session has no channel this copy may use
+    };
 
-} // namespace SessionChannel
+    /// The channel of this process's session and display.
+    explicit SessionChannel(QObject *parent = nullptr);
+    ~SessionChannel() override;
+
+    /// Asks a copy listening on the channel to show itself; when none
+    /// answers, listens in its place. Copies started at the same moment take
+    /// turns.
+    Claim claim();
+
+    /// Where the channel is, for messages and tests; empty when it has none.
+    QString address() const;
+
+    /// The request line a copy sends, and the answer it waits for.
+    static constexpr char kShow[] = "show\n";
+    static constexpr char kShown[] = "shown\n";
+    /// The longest request line the listening end reads.
+    static constexpr int kMaxLine = 64;
+    /// Connections open at once; a newer one closes the oldest.
+    static constexpr int kMaxConnections = 8;
+    /// How long a connection may stay without a whole request.
+    static constexpr int kIdleMs = 2000;
+    /// How long a copy waits, in all, for a running copy's answer.
+    static constexpr int kAnswerMs = 1000;
+    /// How long a copy waits for another that is deciding at the same moment.
+    static constexpr int kTurnMs = 1000;
+
+signals:
+    /// A copy started in this session asked this one to show itself.
+    void showRequested();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

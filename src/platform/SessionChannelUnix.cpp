@@ -1,32 +1,398 @@
+#include "platform/PosixFiles.h"
 #include "platform/SessionChannel.h"
 
-#include <QDir>
-#include <QStandardPaths>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <fcntl.h>
+#include <list>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-namespace SessionChannel {
 namespace {
 
-/// The user's runtime folder ($XDG_RUNTIME_DIR: private to the user, gone
-/// at log-out); without one, a folder of the user's own under /tmp.
-QString folder()
+/// A folder that only this user can enter: owned by the user, no access for
+/// anyone else, no symbolic link. Made so when @p create and it is missing.
+bool isPrivateFolder(const QByteArray &path, bool create)
 {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        return runtime;
-    return QDir::tempPath() + QStringLiteral("/kestrune-%1").arg(::getuid());
+    if (create) {
+        if (::mkdir(path.constData(), 0700) == 0) {
+            // Whatever the umask left of 0700.
+            if (::chmod(path.constData(), 0700) != 0)
+                return false;
+        } else if (errno != EEXIST) {
+            return false;
+        }
+    }
+    struct stat status = {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
 }
+
+/// $XDG_RUNTIME_DIR when it is the user's own and closed to others; else a
+/// folder of the user's own under the temporary folder. Empty when neither
+/// can be had: someone else made it, or opened it to others.
+QByteArray channelFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && isPrivateFolder(runtime, false))
+        return runtime;
+    QByteArray temporary = qgetenv("TMPDIR");
+    if (!temporary.startsWith('/'))
+        temporary = "/tmp";
+    while (temporary.size() > 1 && temporary.endsWith('/'))
+        temporary.chop(1);
+    const QByteArray own = temporary + "/kestrune-" + QByteArray::number(::getuid());
+    return isPrivateFolder(own, true) ? own : QByteArray();
+}
+
+/// The login session: logind's id, else the kernel's audit session.
+QByteArray loginSession()
+{
+    QByteArray id = qgetenv("XDG_SESSION_ID");
+    if (id.isEmpty()) {
+        QFile audit(QStringLiteral("/proc/self/sessionid"));
+        if (audit.open(QIODevice::ReadOnly))
+            id = audit.readAll().trimmed();
+        if (id == "4294967295") // no audit session
+            id.clear();
+    }
+    return id;
+}
+
+/// The display the windows are on, as one name for all its spellings
+/// (":0", "unix:0.0").
+QByteArray displayName()
+{
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+        return wayland.isEmpty() ? QByteArray("wayland-0") : wayland;
+    }
+    QByteArray display = qgetenv("DISPLAY");
+    if (display.startsWith("unix:"))
+        display = display.mid(4);
+    const qsizetype colon = display.lastIndexOf(':');
+    const qsizetype dot = display.indexOf('.', colon + 1);
+    if (colon >= 0 && dot > colon)
+        display.truncate(dot);
+    return display;
+}
+
+QByteArray channelName()
+{
+    QByteArray key = loginSession() + '-' + displayName();
+    for (char &c : key) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == ':';
+        if (!plain)
+            c = '_';
+    }
+    return "com.kestrune.IP." + key;
+}
+
+bool toAddress(const QByteArray &path, sockaddr_un &address)
+{
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= qsizetype(sizeof address.sun_path))
+        return false;
+    std::copy(path.cbegin(), path.cend(), address.sun_path);
+    return true;
+}
+
+/// Whether the other end of @p fd runs as this user.
+bool peerIsUs(int fd)
+{
+#ifdef SO_PEERCRED
+    ucred credentials = {};
+    socklen_t length = sizeof credentials;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 &&
+           credentials.uid == ::getuid();
+#else
+    uid_t uid = 0;
+    gid_t gid = 0;
+    return ::getpeereid(fd, &uid, &gid) == 0 && uid == ::getuid();
+#endif
+}
+
+/// Waits for @p events on @p fd until @p deadline; true when they came.
+bool waitFor(int fd, short events, const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        pollfd entry = {fd, events, 0};
+        const int ready = ::poll(&entry, 1, int(deadline.remainingTime()));
+        if (ready > 0)
+            return (entry.revents & events) != 0;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+/// Asks the copy listening at @p path to show itself, within @p deadline.
+bool askToShow(const QByteArray &path, const QDeadlineTimer &deadline)
+{
+    sockaddr_un address;
+    if (!toAddress(path, address))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const auto answered = [&] {
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (errno != EINPROGRESS || !waitFor(fd, POLLOUT, deadline) ||
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+                return false;
+        }
+        if (!peerIsUs(fd))
+            return false;
+        const QByteArray request(SessionChannel::kShow);
+        qsizetype sent = 0;
+        while (sent < request.size()) {
+            const ssize_t n =
+                ::send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
+            if (n > 0)
+                sent += n;
+            else if (n < 0 && errno != EINTR &&
+                     (errno != EAGAIN || !waitFor(fd, POLLOUT, deadline)))
+                return false;
+        }
+        QByteArray answer;
+        while (!answer.contains('\n') && answer.size() < SessionChannel::kMaxLine) {
+            char buffer[SessionChannel::kMaxLine];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                answer.append(buffer, n);
+            else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+                return false;
+            else if (errno == EAGAIN && !waitFor(fd, POLLIN, deadline))
+                return false;
+        }
+        return answer == SessionChannel::kShown;
+    }();
+    ::close(fd);
+    return answered;
+}
+
+/// One client of the listening end, read from a notifier of its own.
+struct Connection
+{
+    int fd = -1;
+    QSocketNotifier *notifier = nullptr;
+    QByteArray line;
+    QDeadlineTimer idle;
+};
 
 } // namespace
 
-QString serverName()
+struct SessionChannel::Private
 {
-    return folder() + QStringLiteral("/com.kestrune.IP");
+    explicit Private(SessionChannel *channel)
+        : q(channel)
+    {}
+
+    bool listen();
+    void acceptPending();
+    void adopt(int fd);
+    void read(std::list<Connection>::iterator connection);
+    void close(std::list<Connection>::iterator connection);
+    void closeIdle();
+
+    SessionChannel *const q;
+    QByteArray folder;
+    QByteArray path;
+    int listening = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    QSocketNotifier *notifier = nullptr;
+    /// Held back for the moment the process runs out of descriptors: it
+    /// makes room to take a waiting connection and close it.
+    int reserve = -1;
+    std::list<Connection> connections;
+    QTimer sweep;
+};
+
+bool SessionChannel::Private::listen()
+{
+    // Bound under a name of its own, then put in place in one step: a stale
+    // socket at the name is replaced, and at no moment is there none.
+    const QByteArray fresh = path + ".new-" + QByteArray::number(::getpid());
+    sockaddr_un address;
+    if (!toAddress(fresh, address))
+        return false;
+    ::unlink(fresh.constData());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    struct stat status = {};
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 16) != 0 || ::rename(fresh.constData(), path.constData()) != 0 ||
+        ::lstat(path.constData(), &status) != 0) {
+        ::unlink(fresh.constData());
+        ::close(fd);
+        return false;
+    }
+    listening = fd;
+    device = status.st_dev;
+    inode = status.st_ino;
+    reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    notifier = new QSocketNotifier(fd, QSocketNotifier::Read, q);
+    QObject::connect(notifier, &QSocketNotifier::activated, q, [this] { acceptPending(); });
+    sweep.setInterval(kIdleMs / 4);
+    QObject::connect(&sweep, &QTimer::timeout, q, [this] { closeIdle(); });
+    return true;
 }
 
-QString lockPath()
+void SessionChannel::Private::acceptPending()
 {
-    return folder() + QStringLiteral("/com.kestrune.IP.lock");
+    for (;;) {
+        const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            adopt(fd);
+            continue;
+        }
+        switch (errno) {
+        case EINTR:
+        case ECONNABORTED:
+            continue;
+        case EAGAIN:
+            return;
+        case EMFILE:
+        case ENFILE:
+            if (reserve >= 0) {
+                // Out of descriptors: take the waiting connection with the
+                // one held back and close it, rather than have the socket
+                // stay readable and the client wait.
+                ::close(reserve);
+                const int dropped = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+                if (dropped >= 0)
+                    ::close(dropped);
+                reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+                if (dropped >= 0)
+                    continue;
+            }
+            [[fallthrough]];
+        default:
+            // Not now; look again in a moment, rather than spin.
+            notifier->setEnabled(false);
+            QTimer::singleShot(100, q, [this] { notifier->setEnabled(true); });
+            return;
+        }
+    }
 }
 
-} // namespace SessionChannel
+void SessionChannel::Private::adopt(int fd)
+{
+    if (!peerIsUs(fd)) {
+        ::close(fd);
+        return;
+    }
+    if (connections.size() >= size_t(kMaxConnections))
+        close(connections.begin());
+    connections.push_back(
+        {fd, new QSocketNotifier(fd, QSocketNotifier::Read, q), {}, QDeadlineTimer(kIdleMs)});
+    const auto connection = std::prev(connections.end());
+    QObject::connect(connection->notifier, &QSocketNotifier::activated, q,
+                     [this, connection] { read(connection); });
+    if (!sweep.isActive())
+        sweep.start();
+}
+
+void SessionChannel::Private::read(std::list<Connection>::iterator connection)
+{
+    char buffer[kMaxLine];
+    const ssize_t n = ::recv(connection->fd, buffer, size_t(kMaxLine - connection->line.size()), 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        close(connection);
+        return;
+    }
+    connection->line.append(buffer, n);
+    const qsizetype end = connection->line.indexOf('\n');
+    if (end < 0 && connection->line.size() < kMaxLine)
+        return;
+    // One request a connection: a line, then it is closed.
+    if (connection->line.left(end + 1) == kShow) {
+        [[maybe_unused]] const ssize_t sent =
+            ::send(connection->fd, kShown, sizeof kShown - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        emit q->showRequested();
+    }
+    close(connection);
+}
+
+void SessionChannel::Private::close(std::list<Connection>::iterator connection)
+{
+    connection->notifier->setEnabled(false);
+    connection->notifier->deleteLater();
+    ::close(connection->fd);
+    connections.erase(connection);
+    if (connections.empty())
+        sweep.stop();
+}
+
+void SessionChannel::Private::closeIdle()
+{
+    for (auto it = connections.begin(); it != connections.end();) {
+        const auto next = std::next(it);
+        if (it->idle.hasExpired())
+            close(it);
+        it = next;
+    }
+}
+
+SessionChannel::SessionChannel(QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(this))
+{
+    d->folder = channelFolder();
+    if (d->folder.isEmpty())
+        return;
+    d->path = d->folder + '/' + channelName();
+    sockaddr_un address;
+    // Too long for a socket's name: a shorter one of the same session.
+    if (!toAddress(d->path + ".new-" + QByteArray::number(::getpid()), address))
+        d->path = d->folder + "/com.kestrune.IP." +
+                  QCryptographicHash::hash(channelName(), QCryptographicHash::Sha1).toHex();
+}
+
+SessionChannel::~SessionChannel()
+{
+    while (!d->connections.empty())
+        d->close(d->connections.begin());
+    if (d->listening < 0)
+        return;
+    // Only the socket this copy put there: a later copy may have taken over.
+    struct stat status = {};
+    if (::lstat(d->path.constData(), &status) == 0 && status.st_dev == d->device &&
+        status.st_ino == d->inode)
+        ::unlink(d->path.constData());
+    ::close(d->listening);
+    if (d->reserve >= 0)
+        ::close(d->reserve);
+}
+
+SessionChannel::Claim SessionChannel::claim()
+{
+    if (d->path.isEmpty())
+        return Claim::Alone;
+    // One copy at a time decides; one that takes longer than its turn (a
+    // copy stopped or hung while deciding) is not waited for.
+    const PosixFiles::ExclusiveLock turn(d->path + ".lock", std::chrono::milliseconds(kTurnMs));
+    if (askToShow(d->path, QDeadlineTimer(kAnswerMs)))
+        return Claim::HandedOver;
+    return d->listen() ? Claim::Listening : Claim::Alone;
+}
+
+QString SessionChannel::address() const
+{
+    return QFile::decodeName(d->path);
+}

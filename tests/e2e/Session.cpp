@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <csignal>
+#include <sys/resource.h>
 
 Session::Session(QString configHome)
     : m_configHome(std::move(configHome))
@@ -27,17 +28,27 @@ Session::~Session()
 
 bool Session::start(const QList<int> &ignored)
 {
-    m_process.setChildProcessModifier([ignored] {
+    m_process.setChildProcessModifier([ignored, limit = m_fileLimit] {
         for (const int signalNumber : ignored)
             ::signal(signalNumber, SIG_IGN);
+        if (limit > 0) {
+            const rlimit files = {rlim_t(limit), rlim_t(limit)};
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", m_configHome);
     environment.remove("QT_QPA_PLATFORM");
     if (!m_display.isEmpty())
         environment.insert("DISPLAY", m_display);
+    for (auto it = m_environment.cbegin(); it != m_environment.cend(); ++it) {
+        if (it.value().isNull())
+            environment.remove(it.key());
+        else
+            environment.insert(it.key(), it.value());
+    }
     m_process.setProcessEnvironment(environment);
-    m_process.start(QStringLiteral(KESTRUNE_IP_BINARY), {});
+    m_process.start(QStringLiteral(KESTRUNE_IP_BINARY), m_arguments);
     return m_process.waitForStarted(10000);
 }
 

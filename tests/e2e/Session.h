@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QHash>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
@@ -22,6 +23,13 @@ public:
 
     /// Runs the program on another X display than the test's own.
     void setDisplay(const QString &display) { m_display = display; }
+    /// Command-line arguments for the next start.
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
+    /// Environment for the next start: @p value for @p name, or no such
+    /// variable when @p value is null.
+    void setEnvironment(const QString &name, const QString &value) { m_environment[name] = value; }
+    /// At most @p count open files for the next start (RLIMIT_NOFILE).
+    void setFileLimit(int count) { m_fileLimit = count; }
 
     /// Starts the program with @p ignored signals ignored, as nohup does.
     bool start(const QList<int> &ignored = {});
@@ -64,6 +72,9 @@ private:
 
     QString m_configHome;
     QString m_display;
+    QStringList m_arguments;
+    QHash<QString, QString> m_environment;
+    int m_fileLimit = 0;
     QProcess m_process;
     QString m_output;
     int m_pressSpot = 0;

@@ -64,13 +64,8 @@ void EndingsTest::xServerGoingAwayLosesNothing()
 {
     // An X server of this test's own, to take away.
     QProcess server;
-    const QString displayFile = m_scratch.filePath("display");
-    server.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", displayFile});
-    QVERIFY(server.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(displayFile).size() > 0, 10000);
-    QFile number(displayFile);
-    QVERIFY(number.open(QIODevice::ReadOnly));
-    const QString display = ':' + QString::fromLatin1(number.readAll()).trimmed();
+    const QString display = XTools::startServer(server, m_scratch.filePath("display"));
+    QVERIFY(!display.isEmpty());
 
     Session s(m_scratch.filePath("x-server"));
     s.setDisplay(display);

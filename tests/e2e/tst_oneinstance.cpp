@@ -1,12 +1,135 @@
 // One copy of the real program per session: a second start shows the first
 // copy and ends, a copy killed outright blocks no later start, and copies
-// started at the same moment end as one.
+// started at the same moment end as one. Another session of the same user
+// runs its own copy; a copy that does not answer, a neighbour that set a trap
+// and clients that misbehave never keep a start from running, and a copy
+// without windows never takes the channel.
 #include "Session.h"
 #include "support/XTools.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+/// The channel a running copy listens on: the one socket in the runtime
+/// folder.
+QString channel()
+{
+    const QDir runtime(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    const QStringList sockets = runtime.entryList({"com.kestrune.IP.*"}, QDir::System);
+    return sockets.size() == 1 ? runtime.filePath(sockets.constFirst()) : QString();
+}
+
+/// A connection to @p path, as a client of the channel; -1 when refused.
+int connectTo(const QString &path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::copy(name.cbegin(), name.cend(), address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+/// Sends @p bytes over @p fd, @p times over or until the other end closes.
+void sendRepeatedly(int fd, const QByteArray &bytes, qint64 times)
+{
+    for (qint64 i = 0; i < times; ++i) {
+        if (::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) < 0)
+            return;
+    }
+}
+
+/// Waits for @p helper to say it is ready.
+bool saysReady(QProcess &helper)
+{
+    QByteArray said;
+    return QTest::qWaitFor(
+        [&] {
+            said += helper.readAllStandardOutput();
+            return said.contains("ready");
+        },
+        10000);
+}
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return -1;
+}
+
+/// Whether the process has a netlink socket, which the program opens once
+/// it has decided to run.
+bool hasNetlinkSocket(qint64 pid)
+{
+    QFile table(QStringLiteral("/proc/net/netlink"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    QSet<QString> netlink;
+    for (const QByteArray &line : table.readAll().split('\n'))
+        netlink.insert(QString::fromLatin1(line.simplified().split(' ').value(9)));
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target.contains("socket:[") && netlink.contains(target.section('[', 1).chopped(1)))
+            return true;
+    }
+    return false;
+}
+
+/// How many times the settings file in @p folder is written, counted as it
+/// happens: every save puts a new file in place.
+class SettingsWrites
+{
+public:
+    explicit SettingsWrites(const QString &folder)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_MOVED_TO);
+    }
+    ~SettingsWrites() { ::close(m_fd); }
+
+    int count()
+    {
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (char *at = buffer; at < buffer + n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(at);
+                m_count += event->len && qstrcmp(event->name, "Kestrune.conf") == 0;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return m_count;
+    }
+
+private:
+    int m_fd;
+    int m_count = 0;
+};
+
+} // namespace
 
 class OneInstanceTest : public QObject
 {
@@ -16,6 +139,13 @@ private slots:
     void aSecondStartShowsTheFirstCopy();
     void aKilledCopyBlocksNoStart();
     void copiesStartedTogetherEndAsOne();
+    void eachSessionRunsItsOwnCopy();
+    void aPeerThatDoesNotAnswerHoldsAStartBriefly_data();
+    void aPeerThatDoesNotAnswerHoldsAStartBriefly();
+    void aNeighboursFoldersAreNeverUsed();
+    void clientsCostTheRunningCopyLittle_data();
+    void clientsCostTheRunningCopyLittle();
+    void aCopyWithoutWindowsNeverTakesTheChannel();
 
 private:
     QTemporaryDir m_scratch;
@@ -71,6 +201,215 @@ void OneInstanceTest::copiesStartedTogetherEndAsOne()
     QTRY_VERIFY_WITH_TIMEOUT(running.mainWindow() != 0, 10000);
     QVERIFY(running.signal(SIGTERM));
     QVERIFY(running.waitForEnd());
+}
+
+void OneInstanceTest::eachSessionRunsItsOwnCopy()
+{
+    Session first(m_scratch.filePath("sessions"));
+    QVERIFY(first.start());
+    QTRY_VERIFY_WITH_TIMEOUT(first.mainWindow() != 0, 10000);
+
+    // The same user on a second display (a nested X server, a remote
+    // desktop), with the same runtime folder.
+    QProcess server;
+    const QString display = XTools::startServer(server, m_scratch.filePath("display"));
+    QVERIFY(!display.isEmpty());
+    Session second(m_scratch.filePath("sessions"));
+    second.setDisplay(display);
+    QVERIFY(second.start());
+    QTRY_VERIFY_WITH_TIMEOUT(XTools::output("xwininfo", {"-display", display, "-root", "-tree"})
+                                 .contains("Kestrune's IP Tool"),
+                             20000);
+    QVERIFY(second.isRunning());
+    QVERIFY(first.isRunning());
+    QVERIFY(second.signal(SIGTERM));
+    QVERIFY(second.waitForEnd());
+    QVERIFY(first.signal(SIGTERM));
+    QVERIFY(first.waitForEnd());
+}
+
+void OneInstanceTest::aPeerThatDoesNotAnswerHoldsAStartBriefly_data()
+{
+    QTest::addColumn<bool>("dripping");
+    QTest::newRow("a copy stopped") << false;
+    // It answers a byte every second and a half, and never a whole line.
+    QTest::newRow("an answer that never ends") << true;
+}
+
+void OneInstanceTest::aPeerThatDoesNotAnswerHoldsAStartBriefly()
+{
+    QFETCH(bool, dripping);
+    Session first(m_scratch.filePath(QTest::currentDataTag()));
+    QVERIFY(first.start());
+    QTRY_VERIFY_WITH_TIMEOUT(first.mainWindow() != 0, 10000);
+    const QString path = channel();
+    QVERIFY(!path.isEmpty());
+    QProcess peer;
+    if (dripping) {
+        QVERIFY(first.signal(SIGTERM));
+        QVERIFY(first.waitForEnd());
+        peer.start("/usr/bin/python3",
+                   {"-c",
+                    "import socket, sys, time\n"
+                    "s = socket.socket(socket.AF_UNIX)\n"
+                    "s.bind(sys.argv[1]); s.listen(8); print('ready', flush=True)\n"
+                    "c, _ = s.accept()\n"
+                    "while True:\n"
+                    "    c.send(b's'); time.sleep(1.5)\n",
+                    path});
+        QVERIFY(peer.waitForStarted());
+        QVERIFY(saysReady(peer));
+    } else {
+        QVERIFY(first.signal(SIGSTOP));
+    }
+
+    Session next(m_scratch.filePath(QTest::currentDataTag()));
+    QVERIFY(next.start());
+    QTRY_VERIFY_WITH_TIMEOUT(next.mainWindow() != 0, 5000);
+    QVERIFY(next.isRunning());
+    QVERIFY(next.signal(SIGTERM));
+    QVERIFY(next.waitForEnd());
+    if (!dripping)
+        QVERIFY(first.signal(SIGKILL));
+    peer.kill();
+    peer.waitForFinished();
+}
+
+void OneInstanceTest::aNeighboursFoldersAreNeverUsed()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can make folders that belong to another user");
+    // No runtime folder; the temporary folder has both places a copy might
+    // fall back to, made by another user for everyone, each with a listener
+    // that says it has shown itself.
+    QTemporaryDir temporary(QDir::tempPath() + "/kestrune-neighbour-XXXXXX");
+    QVERIFY(QFile::setPermissions(temporary.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+    QStringList sockets;
+    for (const QString &folder : {QStringLiteral("runtime-root"), QStringLiteral("kestrune-0")}) {
+        const QString path = temporary.filePath(folder);
+        QVERIFY(QDir().mkpath(path));
+        QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0777) == 0);
+        sockets << path + "/com.kestrune.IP" << path + "/com.kestrune.IP.-" + qgetenv("DISPLAY");
+    }
+    QProcess neighbour;
+    neighbour.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                           "/usr/bin/python3", "-c",
+                                           "import os, socket, sys\n"
+                                           "servers = []\n"
+                                           "for path in sys.argv[1:]:\n"
+                                           "    s = socket.socket(socket.AF_UNIX)\n"
+                                           "    s.bind(path); os.chmod(path, 0o777)\n"
+                                           "    s.listen(8); servers.append(s)\n"
+                                           "print('ready', flush=True)\n"
+                                           "import select\n"
+                                           "while True:\n"
+                                           "    for s in select.select(servers, [], [])[0]:\n"
+                                           "        c, _ = s.accept(); c.recv(64)\n"
+                                           "        c.send(b'shown\\n'); c.close()\n"} +
+                                   sockets);
+    QVERIFY(neighbour.waitForStarted());
+    QVERIFY(saysReady(neighbour));
+
+    Session s(m_scratch.filePath("neighbour"));
+    s.setEnvironment("XDG_RUNTIME_DIR", QString());
+    s.setEnvironment("TMPDIR", temporary.path());
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QVERIFY(s.isRunning());
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    neighbour.kill();
+    neighbour.waitForFinished();
+}
+
+void OneInstanceTest::clientsCostTheRunningCopyLittle_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<qint64>("times");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("a burst of starts") << QByteArray("show\n") << qint64(1) << 20 << 1;
+    QTest::newRow("10 MB of requests") << QByteArray("show\n") << qint64(2000000) << 1 << 1;
+    QTest::newRow("400 MB without a line's end")
+        << QByteArray(4096, 'x') << qint64(100000) << 1 << 0;
+    // Under a limit of 1024 open files.
+    QTest::newRow("1100 connections left open") << QByteArray() << qint64(0) << 1100 << 0;
+}
+
+void OneInstanceTest::clientsCostTheRunningCopyLittle()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(qint64, times);
+    QFETCH(int, connections);
+    QFETCH(int, writes);
+    rlimit files = {};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < rlim_t(connections) + 64)
+        QSKIP("this test cannot hold that many connections open");
+
+    Session first(m_scratch.filePath(QTest::currentDataTag()));
+    first.setFileLimit(1024);
+    QFile stored(first.settingsFile());
+    QVERIFY(stored.open(QIODevice::WriteOnly));
+    stored.write("[IP]\nVis=NO\n");
+    stored.close();
+    QVERIFY(first.start());
+    QTRY_VERIFY_WITH_TIMEOUT(first.trayIcon() != 0, 10000);
+    const QString path = channel();
+    QVERIFY(!path.isEmpty());
+    const qint64 resident = residentKiB(first.pid());
+
+    SettingsWrites written(QFileInfo(first.settingsFile()).path());
+    QList<int> open;
+    for (int i = 0; i < connections; ++i) {
+        const int fd = connectTo(path);
+        QVERIFY(fd >= 0);
+        open.append(fd);
+        sendRepeatedly(fd, sent, times);
+    }
+    // Every request has been answered once its answer (or the end) is read.
+    for (const int fd : std::as_const(open)) {
+        if (!sent.isEmpty()) {
+            char answer[64];
+            [[maybe_unused]] const ssize_t n = ::recv(fd, answer, sizeof answer, 0);
+        }
+    }
+    if (writes)
+        QTRY_VERIFY_WITH_TIMEOUT(first.mainWindow() != 0, 10000);
+    QCOMPARE(written.count(), writes);
+    QVERIFY2(residentKiB(first.pid()) < resident + 16 * 1024,
+             qPrintable(QString("%1 KiB, %2 before").arg(residentKiB(first.pid())).arg(resident)));
+
+    // The channel is still there, and a start hands over to it.
+    Session next(m_scratch.filePath(QTest::currentDataTag()));
+    QVERIFY(next.start());
+    QVERIFY(next.waitForEnd());
+    QTRY_VERIFY_WITH_TIMEOUT(first.mainWindow() != 0, 10000);
+    for (const int fd : std::as_const(open))
+        ::close(fd);
+    QVERIFY(first.signal(SIGTERM));
+    QVERIFY(first.waitForEnd());
+}
+
+void OneInstanceTest::aCopyWithoutWindowsNeverTakesTheChannel()
+{
+    Session windowless(m_scratch.filePath("windowless"));
+    windowless.setArguments({"-platform", "offscreen"});
+    QVERIFY(windowless.start());
+    QTRY_VERIFY_WITH_TIMEOUT(hasNetlinkSocket(windowless.pid()), 10000);
+
+    Session s(m_scratch.filePath("windowless"));
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QVERIFY(s.isRunning());
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    QVERIFY(windowless.signal(SIGTERM));
+    QVERIFY(windowless.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(OneInstanceTest)

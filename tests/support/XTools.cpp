@@ -1,5 +1,6 @@
 #include "support/XTools.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -173,6 +174,17 @@ bool setClipboard(const QString &text)
     // has forked and the first process has ended.
     return QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000) &&
            process.exitCode() == 0;
+}
+
+QString startServer(QProcess &server, const QString &scratchFile)
+{
+    server.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", scratchFile});
+    QFile number(scratchFile);
+    if (!server.waitForStarted() ||
+        !QTest::qWaitFor([&number] { return number.size() > 0; }, 10000) ||
+        !number.open(QIODevice::ReadOnly))
+        return {};
+    return ':' + QString::fromLatin1(number.readAll()).trimmed();
 }
 
 } // namespace XTools

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -50,6 +51,10 @@ bool key(const QString &keys);
 bool closeWindow(WId window);
 /// Asks the window manager to minimise @p window, as its title bar button does.
 bool minimize(WId window);
+
+/// Starts an X server of the test's own (Xvfb) in @p server, writing what
+/// it needs into @p scratchFile; its display name (":N"), or empty.
+QString startServer(QProcess &server, const QString &scratchFile);
 
 /// The CLIPBOARD selection, read by another process.
 QString clipboard();
