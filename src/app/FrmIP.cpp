@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QWindow>
+#include <chrono>
 
 namespace {
 
@@ -26,6 +27,9 @@ namespace {
 // a classic title bar and frame of 360 twips, which leaves this much inside.
 constexpr int kClientWidthTwips = 3270;
 constexpr int kClientHeightTwips = 1305;
+
+/// How long the shut-down waits for a settings lock that someone else holds.
+constexpr std::chrono::milliseconds kLastSaveWait{1000};
 
 void place(QWidget *control, int left, int top, int width, int height)
 {
@@ -304,6 +308,9 @@ void FrmIP::shutDown()
 
     hide();
     floating.hide();
+    // Values still waiting for a lock someone else holds get a last chance,
+    // with nothing left on screen to keep waiting.
+    m_settings.store().flushPendingSaves(kLastSaveWait);
     emit ended();
 }
 

@@ -39,7 +39,7 @@ bool replaceFile(const QByteArray &path, const QByteArray &contents);
 
 /// An exclusive advisory lock between processes on a lock file, which the
 /// kernel releases when its holder dies, so a lock left behind never blocks
-/// anyone. Waits at most @p wait for another holder; the file is removed
+/// anyone. Tries once, then waits at most @p wait for another holder; the file is removed
 /// again on release. Something else than a regular file at the lock's path
 /// (a FIFO, a socket, a symbolic link) is replaced; a folder there makes
 /// locking fail at once.
@@ -52,10 +52,13 @@ public:
     ExclusiveLock &operator=(const ExclusiveLock &) = delete;
 
     bool isHeld() const { return m_fd >= 0; }
+    /// Not held because someone else held it all along.
+    bool isBusy() const { return m_busy; }
 
 private:
     QByteArray m_path;
     int m_fd = -1;
+    bool m_busy = false;
 };
 
 } // namespace PosixFiles

@@ -200,7 +200,10 @@ ExclusiveLock::ExclusiveLock(const QByteArray &path, std::chrono::milliseconds w
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + wait;
     const char *const name = m_path.constData();
-    while (Clock::now() < deadline) {
+    // A few tries at once, also with no time to wait: a file replaced in
+    // the lock's place is looked at again straight away.
+    constexpr int kTriesAtOnce = 4;
+    for (int tries = 0; tries < kTriesAtOnce || Clock::now() < deadline; ++tries) {
         // A lock file is a regular file; anything else in its place is
         // replaced rather than opened (a FIFO would block a reader).
         Status status{};
@@ -240,6 +243,7 @@ ExclusiveLock::ExclusiveLock(const QByteArray &path, std::chrono::milliseconds w
             return;
         }
         ::close(fd);
+        m_busy = !locked && error == EWOULDBLOCK;
         if (!locked && error != EWOULDBLOCK && error != EINTR)
             return;
     }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <chrono>
+#include <memory>
 #include <utility>
 
 /// The per-user store of text values addressed by application, section and
@@ -15,8 +17,11 @@
 /// `~/.config`. Writes are atomic and durable: the new file replaces the old
 /// one by rename only after all of it has reached the disk, under a lock
 /// file, so a crash, a full disk or a second running copy never leaves a
-/// half-written file and a write never drops other keys. A write waits for
-/// another copy's lock for a fraction of a second at most, then gives up.
+/// half-written file and a write never drops other keys. A write never waits
+/// for a lock that someone else holds: its values wait instead, are seen by
+/// every read of this store, and are written as soon as the lock can be had
+/// (tried again and again, from the event loop) or when the store is flushed
+/// at the end. A later value of a key replaces one still waiting.
 /// A settings file that is a symbolic link is written through the link.
 ///
 /// Windows: the registry, `HKEY_CURRENT_USER\Software\VB and VBA Program
@@ -40,7 +45,8 @@ public:
 
     /// Stores @p text, creating the application and section when needed.
     /// A store that cannot be written leaves everything as it was; the result
-    /// says whether the value reached the store, and callers may ignore it.
+    /// says whether the value reached the store now (not when it waits for
+    /// the lock), and callers may ignore it.
     bool SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &text) const;
 
@@ -53,9 +59,18 @@ public:
     /// The file behind @p application (file-based stores only).
     QString filePath(const QString &application) const;
 
+    /// Whether values are waiting for the lock.
+    bool hasPendingSaves() const;
+    /// Writes the values waiting for the lock, waiting for it at most
+    /// @p wait; true when none are left waiting.
+    bool flushPendingSaves(std::chrono::milliseconds wait) const;
+
+    class PendingSaves;
+
 private:
     QByteArray nativeFilePath(const QString &application) const;
 
     QString m_location;
     QByteArray m_folder; // the location as the file system spells it
+    std::shared_ptr<PendingSaves> m_pending;
 };

@@ -35,7 +35,9 @@ int main(int argc, char *argv[])
         commands.cmdHide_Click();
     else
         commands.mnuRMBClickShow_Click();
-    // When the last write returned, on a clock all processes share.
+    // When the last write reached the file, on a clock all processes share.
+    if (!settings.store().flushPendingSaves(std::chrono::seconds(10)))
+        return 1;
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     std::printf("%lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);

@@ -111,6 +111,7 @@ private slots:
     void aFullDiskLeavesTheFileAsItWas();
     void oddLockFilesHoldNoSaveUp_data();
     void oddLockFilesHoldNoSaveUp();
+    void aSaveThatFindsTheLockHeldWaitsAndIsWrittenWhenItIsFree();
     void aLinkedFileIsWrittenThrough_data();
     void aLinkedFileIsWrittenThrough();
     void unwritableStoreFailsQuietly();
@@ -352,6 +353,31 @@ void SettingsFileTest::oddLockFilesHoldNoSaveUp()
     if (saved)
         QCOMPARE(scratch.entries(), QStringList{"Kestrune.conf"});
     QVERIFY(!QFile::exists(scratch.folder() + "/elsewhere"));
+}
+
+void SettingsFileTest::aSaveThatFindsTheLockHeldWaitsAndIsWrittenWhenItIsFree()
+{
+    ScratchSettings scratch;
+    scratch.writeFile("[IP]\nVis=NO\n");
+    const QByteArray lockPath = QFile::encodeName(scratch.file() + ".lock");
+    const int holder = open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    QVERIFY(holder >= 0 && flock(holder, LOCK_EX) == 0);
+
+    // Floating on, off and on again while someone else holds the lock: the
+    // program reads what it saved, the file has none of it yet.
+    const AppSettings settings = scratch.settings();
+    settings.saveFloatingOn();
+    settings.saveFloatingOff(AppSettings::FloatingOff::ByMenu);
+    settings.saveFloatingPosition({40, 20});
+    settings.saveFloatingOn();
+    QCOMPARE(settings.text(Key::Float), QString("YES"));
+    QCOMPARE(settings.text(Key::X), QString("600"));
+    QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nVis=NO\n"));
+
+    // Free again: the newest of each is written, in one go.
+    close(holder);
+    QTRY_COMPARE(scratch.fileContents(), QByteArray("[IP]\nVis=NO\nFloat=YES\nX=600\nY=300\n"));
+    QVERIFY(!settings.store().hasPendingSaves());
 }
 
 void SettingsFileTest::aLinkedFileIsWrittenThrough_data()
