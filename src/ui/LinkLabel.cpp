@@ -5,17 +5,30 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTextLayout>
+#include <cmath>
 
 LinkLabel::LinkLabel(const QString &text, QWidget *parent)
-    : QLabel(text, parent)
+    : QWidget(parent)
+    , m_text(text)
 {
-    // Nothing to select or edit: keys the link does not use (Ctrl+C) go on to
-    // the window.
-    setTextInteractionFlags(Qt::NoTextInteraction);
     setCursor(Qt::PointingHandCursor);
+    // Read out as what it shows, as a label's text is.
+    setAccessibleName(text);
     // A click opens the link without taking the focus from the buttons; the
     // keyboard reaches it with Tab.
     setFocusPolicy(Qt::TabFocus);
+}
+
+void LinkLabel::setAlignment(Qt::Alignment alignment)
+{
+    m_alignment = alignment;
+    update();
+}
+
+QSize LinkLabel::sizeHint() const
+{
+    return fontMetrics().size(0, m_text);
 }
 
 void LinkLabel::mousePressEvent(QMouseEvent *event)
@@ -51,32 +64,52 @@ void LinkLabel::keyPressEvent(QKeyEvent *event)
         break;
     }
     // Everything else (Ctrl+C among it) goes on to the window.
-    QLabel::keyPressEvent(event);
+    QWidget::keyPressEvent(event);
 }
 
 void LinkLabel::focusInEvent(QFocusEvent *event)
 {
-    QLabel::focusInEvent(event);
+    QWidget::focusInEvent(event);
     update();
 }
 
 void LinkLabel::focusOutEvent(QFocusEvent *event)
 {
-    QLabel::focusOutEvent(event);
+    QWidget::focusOutEvent(event);
     update();
 }
 
-void LinkLabel::paintEvent(QPaintEvent *event)
+void LinkLabel::paintEvent(QPaintEvent *)
 {
-    QLabel::paintEvent(event);
+    // One line, laid out and placed as a label places its text: centred in
+    // height on whole pixels, aligned across in the line.
+    const QRect area = contentsRect();
+    QTextLayout layout(m_text, font());
+    QTextOption option(QStyle::visualAlignment(layoutDirection(), m_alignment));
+    option.setWrapMode(QTextOption::ManualWrap);
+    option.setTextDirection(m_text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(area.width());
+    layout.endLayout();
+    qreal top = area.top();
+    if (m_alignment & Qt::AlignVCenter)
+        top += qMax((area.height() - line.height()) / 2, qreal(0));
+    else if (m_alignment & Qt::AlignBottom)
+        top += qMax(area.height() - line.height(), qreal(0));
+
+    QPainter painter(this);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+    layout.draw(&painter, QPointF(area.left(), std::floor(top)));
     if (!hasFocus())
         return;
     // The focus shows as the style draws it, round the text.
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.backgroundColor = palette().color(QPalette::Window);
-    const QRect text = fontMetrics().boundingRect(contentsRect(), int(alignment()), this->text());
-    option.rect = text.adjusted(-2, -1, 2, 1).intersected(rect());
-    QPainter painter(this);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.backgroundColor = palette().color(QPalette::Window);
+    const QRect text = fontMetrics().boundingRect(area, int(m_alignment), m_text);
+    focus.rect = text.adjusted(-2, -1, 2, 1).intersected(rect());
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
 }
