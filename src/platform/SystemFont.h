@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 
-/// The font family the layouts call "System": the platform's own
-/// user-interface font.
+/// The font families the layouts call "System": the platform's own
+/// user-interface font, best first. The first installed one is used.
 namespace SystemFont {
 
-QString family();
+QStringList families();
 
 } // namespace SystemFont

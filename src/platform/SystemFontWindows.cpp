@@ -2,10 +2,10 @@
 
 namespace SystemFont {
 
-QString family()
+QStringList families()
 {
     // Windows has a font of that very name.
-    return QStringLiteral("System");
+    return {QStringLiteral("System")};
 }
 
 } // namespace SystemFont

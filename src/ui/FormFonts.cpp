@@ -6,7 +6,13 @@ namespace FormFonts {
 
 QFont named(const QString &family, qreal pointSize, bool bold, bool italic, bool underline)
 {
-    QFont font(family);
+    return named(QStringList(family), pointSize, bold, italic, underline);
+}
+
+QFont named(const QStringList &families, qreal pointSize, bool bold, bool italic, bool underline)
+{
+    QFont font;
+    font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
     font.setBold(bold);
@@ -17,7 +23,7 @@ QFont named(const QString &family, qreal pointSize, bool bold, bool italic, bool
 
 QFont system(qreal pointSize, bool bold)
 {
-    return named(SystemFont::family(), pointSize, bold);
+    return named(SystemFont::families(), pointSize, bold);
 }
 
 } // namespace FormFonts
