@@ -86,8 +86,14 @@ void TrayIconTest::iconDocksWithItsToolTip()
     QVERIFY(icon);
     QCOMPARE(icon->toolTip(), QString("System Tray"));
     QVERIFY(!icon->icon().isNull());
-    for (const int size : {16, 32, 48})
+    // The images rendered for the desktop, in the tray and on the window.
+    for (const int size : {16, 32, 48}) {
+        const QImage rendered =
+            QImage(QStringLiteral(KESTRUNE_ICONS "/kestrune-ip-%1.png").arg(size))
+                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(icon->icon().pixmap(size).toImage().convertToFormat(rendered.format()), rendered);
         QCOMPARE(icon->icon().pixmap(size).toImage(), frmIP->windowIcon().pixmap(size).toImage());
+    }
 
     // Hovering shows the tooltip.
     QVERIFY(XTools::movePointer(iconSpot(frmIP->tray(), 8, 16)));
