@@ -1,7 +1,8 @@
 // Starts a program on the X display and reports, from the X server's own
-// events, when its window titled <title> is mapped and when its tray icon
-// is docked (its override-redirect window taken into another window and
-// mapped there). Then it reads the process's memory and, when asked, its
+// events, when its window titled <title> is mapped, when the program first
+// draws into it (the DAMAGE extension's first report of it), and when its
+// tray icon is docked (its override-redirect window taken into another
+// window and mapped there). Then it reads the process's memory and, when asked, its
 // CPU time and context switches over an idle stretch.
 //
 //   bench-probe <title> <idle seconds> <program> [args...]
@@ -21,6 +22,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <xcb/damage.h>
 #include <xcb/xcb.h>
 
 extern char **environ;
@@ -124,6 +126,14 @@ int main(int argc, char *argv[])
         return 1;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_query_extension_reply_t *damage = xcb_get_extension_data(c, &xcb_damage_id);
+    if (!damage || !damage->present) {
+        std::fprintf(stderr, "no DAMAGE extension\n");
+        return 1;
+    }
+    std::free(xcb_damage_query_version_reply(
+        c, xcb_damage_query_version(c, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION),
+        nullptr));
     const uint32_t rootMask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &rootMask);
     xcb_flush(c);
@@ -139,9 +149,10 @@ int main(int argc, char *argv[])
     std::set<xcb_window_t> embedded;
     std::map<xcb_window_t, xcb_window_t> parentOf;
     double mainMs = -1;
+    double paintMs = -1;
     double dockedMs = -1;
     const int fd = xcb_get_file_descriptor(c);
-    while ((mainMs < 0 || dockedMs < 0) && msSince(start) < 30000) {
+    while ((mainMs < 0 || paintMs < 0 || dockedMs < 0) && msSince(start) < 30000) {
         xcb_generic_event_t *event = xcb_poll_for_event(c);
         if (!event) {
             fd_set set;
@@ -160,6 +171,10 @@ int main(int argc, char *argv[])
             xcb_flush(c);
             if (e->override_redirect)
                 overrideRedirect.insert(e->window);
+            // Told the first time anything is drawn into it.
+            xcb_damage_create(c, xcb_generate_id(c), e->window,
+                              XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+            xcb_flush(c);
             break;
         }
         case XCB_REPARENT_NOTIFY: {
@@ -195,6 +210,11 @@ int main(int argc, char *argv[])
             break;
         }
         default:
+            if (event->response_type == damage->first_event + XCB_DAMAGE_NOTIFY && paintMs < 0) {
+                auto *e = reinterpret_cast<xcb_damage_notify_event_t *>(event);
+                if (windowName(c, e->drawable) == title)
+                    paintMs = at;
+            }
             break;
         }
         std::free(event);
@@ -220,8 +240,8 @@ int main(int argc, char *argv[])
     waitpid(pid, &status, 0);
     xcb_disconnect(c);
 
-    std::printf("main_ms=%.1f docked_ms=%.1f peak_kb=%ld settled_kb=%ld idle_s=%d idle_cpu_ms=%.0f "
-                "idle_switches=%ld\n",
-                mainMs, dockedMs, peakKb, settledKb, idleSeconds, idleCpuMs, idleSwitches);
+    std::printf("main_ms=%.1f paint_ms=%.1f docked_ms=%.1f peak_kb=%ld settled_kb=%ld idle_s=%d "
+                "idle_cpu_ms=%.0f idle_switches=%ld\n",
+                mainMs, paintMs, dockedMs, peakKb, settledKb, idleSeconds, idleCpuMs, idleSwitches);
     return mainMs >= 0 ? 0 : 1;
 }

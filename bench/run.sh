@@ -12,7 +12,7 @@ rounds=${BENCH_ROUNDS:-5}
 idle=${BENCH_IDLE_SECONDS:-300}
 results=$root/bench/RESULTS.md
 
-bash "$root/scripts/deps.sh" run
+bash "$root/scripts/deps.sh" bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_BUILD_BENCH=ON -DKESTRUNE_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" \
     --target IP bench-floor bench-probe bench-refresh bench-latency bench-flood tray-ready >/dev/null
@@ -23,14 +23,15 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-bench.XXXXXX")
 trap 'xsession_stop; rm -rf "$work"' EXIT
 xsession_start "$build/tests/tray-ready"
 unset DBUS_SESSION_BUS_ADDRESS
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 mkdir -p "$work/empty" "$work/float"
 printf '[IP]\nFloat=YES\n' >"$work/float/Kestrune.conf"
 
-probe() { # name, idle seconds, then the program's own command
+probe() { # name, idle seconds
     local name=$1 seconds=$2
-    shift 2
+    # A runtime folder each: copies running side by side are separate
+    # sessions, and do not hand over to each other.
+    export XDG_RUNTIME_DIR=$work/runtime-$name
+    mkdir -m 700 -p "$XDG_RUNTIME_DIR"
     case "$name" in
     floor) "$build/bench/bench-probe" Floor "$seconds" "$build/bench/bench-floor" ;;
     ip-empty)
@@ -44,11 +45,18 @@ probe() { # name, idle seconds, then the program's own command
     esac
 }
 
+# Each start with no session bus, and with one of its own (with no
+# notification area on it: the icon docks in trayer either way).
+with_bus() {
+    dbus-run-session -- "$@"
+}
+
 variants=(floor ip-empty ip-float)
-echo "Start-up and memory, $rounds rounds..."
+echo "Start-up and memory, $rounds rounds, without and with a session bus..."
 for ((round = 1; round <= rounds; round++)); do
     for v in "${variants[@]}"; do
         probe "$v" 0 >>"$work/$v.txt"
+        with_bus bash -c "$(declare -f probe); build=$build work=$work probe $v 0" >>"$work/$v-bus.txt" 2>/dev/null
     done
 done
 
@@ -92,8 +100,10 @@ benchmark() { # name -> msecs per iteration
 
 declare -A med
 for v in "${variants[@]}"; do
-    for key in main_ms docked_ms peak_kb settled_kb; do
-        med[$v.$key]=$(field "$work/$v.txt" "$key" | median)
+    for mode in "" -bus; do
+        for key in main_ms paint_ms docked_ms peak_kb settled_kb; do
+            med[$v$mode.$key]=$(field "$work/$v$mode.txt" "$key" | median)
+        done
     done
     med[$v.idle_cpu_ms]=$(field "$work/$v.idle" idle_cpu_ms | median)
     med[$v.idle_switches]=$(field "$work/$v.idle" idle_switches | median)
@@ -106,8 +116,8 @@ machine="$(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) cores, Li
 qt=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || echo unknown)
 per_minute() { awk -v v="$1" -v s="$idle" 'BEGIN { printf "%.1f", v * 60 / s }'; }
 
-row() { # label, key, unit
-    local f=${med[floor.$2]} e=${med[ip-empty.$2]} l=${med[ip-float.$2]}
+row() { # label, key, unit, mode ("" or -bus)
+    local f=${med[floor$4.$2]} e=${med[ip-empty$4.$2]} l=${med[ip-float$4.$2]}
     echo "| $1 | $f $3 | $e $3 ($(ratio "$e" "$f")×) | $l $3 ($(ratio "$l" "$f")×) |"
 }
 
@@ -116,16 +126,26 @@ row() { # label, key, unit
     echo
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by \`bash bench/run.sh\` on: $machine;"
     echo "Qt $qt; Xvfb with openbox and trayer. Medians of $rounds rounds; each ratio is to the floor"
-    echo "program (\`bench/floor.cpp\`: one fixed window and one tray icon)."
+    echo "program (\`bench/floor.cpp\`: the main window's text in the same fonts and places, in plain"
+    echo "Qt, in one fixed window with one tray icon)."
+    for mode in "" -bus; do
+        echo
+        if [ -z "$mode" ]; then
+            echo "Without a session bus:"
+        else
+            echo "With a session bus of its own (no notification area on it):"
+        fi
+        echo
+        echo "| Figure | floor | IP, empty store | IP, Float = YES |"
+        echo "|---|---|---|---|"
+        row "Exec to main window mapped" main_ms ms "$mode"
+        row "Exec to first paint of the main window" paint_ms ms "$mode"
+        row "Exec to tray icon docked" docked_ms ms "$mode"
+        row "Peak resident memory" peak_kb KiB "$mode"
+        row "Settled resident memory" settled_kb KiB "$mode"
+    done
     echo
-    echo "| Figure | floor | IP, empty store | IP, Float = YES |"
-    echo "|---|---|---|---|"
-    row "Exec to main window mapped" main_ms ms
-    row "Exec to tray icon docked" docked_ms ms
-    row "Peak resident memory" peak_kb KiB
-    row "Settled resident memory" settled_kb KiB
-    echo
-    echo "Idle for ${idle} s (all three side by side, every thread counted):"
+    echo "Idle for ${idle} s, without a session bus (all three side by side, every thread counted):"
     echo
     echo "| Figure | floor | IP, empty store | IP, Float = YES |"
     echo "|---|---|---|---|"

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs ("build"), and what running
 # it in a private X session, testing it and taking the pictures in docs/
-# need on top ("run", "test", "docs").
+# need on top ("run", "test", "docs"), and what the benchmarks need ("bench").
 # Does nothing when everything is already there.
 #
-#   scripts/deps.sh build|run|test|docs
+#   scripts/deps.sh build|run|test|docs|bench
 set -euo pipefail
 
 build=(cmake g++ make dpkg-dev qt6-base-dev libgl-dev libxcb1-dev)
 session=(xvfb openbox trayer x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation2)
 pictures=(rofi)
+benchmarks=(libxcb-damage0-dev dbus-daemon)
 testing=(clang-format dbus-daemon at-spi2-core python3-pyatspi git lintian xclip wmctrl iproute2 desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev pkg-config xfce4-panel xfconf tint2 lxqt-panel python3-gi)
 
 case "${1:-test}" in
@@ -17,8 +18,9 @@ build) wanted=("${build[@]}") ;;
 run) wanted=("${build[@]}" "${session[@]}") ;;
 test) wanted=("${build[@]}" "${session[@]}" "${testing[@]}") ;;
 docs) wanted=("${build[@]}" "${session[@]}" "${pictures[@]}") ;;
+bench) wanted=("${build[@]}" "${session[@]}" "${benchmarks[@]}") ;;
 *)
-    echo "usage: $0 build|run|test|docs" >&2
+    echo "usage: $0 build|run|test|docs|bench" >&2
     exit 2
     ;;
 esac
