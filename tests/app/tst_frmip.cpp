@@ -353,6 +353,16 @@ void FrmIPTest::closeQuestionDefaultsToHide()
     QString text;
     QMessageBox::Icon icon = QMessageBox::Warning;
     int buttons = 0;
+    bool answered = false;
+    // Whatever goes wrong below, the question goes within ten seconds, so
+    // that the test fails rather than hangs.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    guard.start(10000);
     QTimer::singleShot(0, this, [&] {
         QVERIFY(QTest::qWaitFor(
             [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }));
@@ -362,9 +372,11 @@ void FrmIPTest::closeQuestionDefaultsToHide()
         icon = box->icon();
         buttons = int(box->standardButtons());
         QVERIFY(QTest::qWaitForWindowActive(box));
+        answered = true;
         QTest::keyClick(box, Qt::Key_Return);
     });
     frmIP->Form_Unload();
+    QVERIFY(answered);
 
     QCOMPARE(title, QString("Are you sure?"));
     QCOMPARE(text, QString("Are you sure, Do you just want to hide me instead?"));
