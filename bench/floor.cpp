@@ -43,8 +43,8 @@ int main(int argc, char *argv[])
     {
         const char *caption;
         QRect place;
-    } buttons[] = {{"Floating On", {8, 40, 89, 25}}, {"Hide", {96, 40, 57, 25}},
-                   {"Copy", {152, 40, 57, 25}}};
+    } buttons[] = {
+        {"Floating On", {8, 40, 89, 25}}, {"Hide", {96, 40, 57, 25}}, {"Copy", {152, 40, 57, 25}}};
     for (const auto &[caption, place] : buttons) {
         auto *button = new QPushButton(QString::fromLatin1(caption), &window);
         button->setGeometry(place);

@@ -172,8 +172,7 @@ int main(int argc, char *argv[])
             if (e->override_redirect)
                 overrideRedirect.insert(e->window);
             // Told the first time anything is drawn into it.
-            xcb_damage_create(c, xcb_generate_id(c), e->window,
-                              XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+            xcb_damage_create(c, xcb_generate_id(c), e->window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
             xcb_flush(c);
             break;
         }
