@@ -55,46 +55,44 @@ FrmFloatingIP::~FrmFloatingIP()
 
 void FrmFloatingIP::Form_Load()
 {
-    // The stored place exactly, also partly off screen, as long as it can be
-    // reached: otherwise (a monitor since unplugged, say) somewhere it can.
+    // The stored place exactly, also partly off screen, as long as the
+    // pointer can take hold of it there: otherwise (a monitor since
+    // unplugged, say) just far enough in that it can.
     // The store keeps its text until the window is moved; the stay-on-top
     // layer comes with the window's flags.
     const QPoint stored = m_place.read();
-    m_placedAt = reachablePosition(stored, size());
-    m_keepStoredText = m_placedAt != stored;
-    move(m_placedAt);
+    const QPoint placed = reachablePosition(stored, size());
+    m_keepStoredText = placed != stored;
+    move(placed);
 }
 
 QPoint FrmFloatingIP::reachablePosition(QPoint stored, QSize size)
 {
-    // Reachable: the whole height on one screen, and at least half the
-    // width, so there is always enough of it to grab.
-    const int minimumWidth = (size.width() + 1) / 2;
     const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return stored;
     const QRect area(stored, size);
-    const QScreen *nearest = nullptr;
-    qint64 nearestOverlap = 0;
     for (const QScreen *screen : screens) {
-        const QRect geometry = screen->geometry();
-        const QRect overlap = geometry.intersected(area);
-        if (overlap.height() == size.height() && overlap.width() >= minimumWidth)
+        const QRect overlap = screen->geometry().intersected(area);
+        if (overlap.width() >= kGrip.width() && overlap.height() >= kGrip.height())
             return stored;
-        const qint64 overlapArea = qint64(overlap.width()) * overlap.height();
-        if (overlapArea > nearestOverlap) {
-            nearest = screen;
-            nearestOverlap = overlapArea;
-        }
     }
-    if (!nearest) {
-        // On no screen at all: the first-run place.
-        const QScreen *primary = QGuiApplication::primaryScreen();
-        return primary ? primary->geometry().topLeft() : QPoint(0, 0);
-    }
-    // Partly on a screen: pulled in just far enough.
+    // Nothing of it to take hold of: onto the nearest screen, just far
+    // enough that a grip's worth of it is there.
+    const auto distance = [&area](const QRect &screen) {
+        const qint64 dx = std::max({0, screen.left() - area.right(), area.left() - screen.right()});
+        const qint64 dy = std::max({0, screen.top() - area.bottom(), area.top() - screen.bottom()});
+        return dx * dx + dy * dy;
+    };
+    const QScreen *nearest = *std::min_element(
+        screens.cbegin(), screens.cend(), [&distance](const QScreen *a, const QScreen *b) {
+            return distance(a->geometry()) < distance(b->geometry());
+        });
     const QRect geometry = nearest->geometry();
-    return {std::clamp(stored.x(), geometry.left() - (size.width() - minimumWidth),
-                       geometry.right() + 1 - minimumWidth),
-            std::clamp(stored.y(), geometry.top(), geometry.bottom() + 1 - size.height())};
+    return {std::clamp(stored.x(), geometry.left() - (size.width() - kGrip.width()),
+                       geometry.right() + 1 - kGrip.width()),
+            std::clamp(stored.y(), geometry.top() - (size.height() - kGrip.height()),
+                       geometry.bottom() + 1 - kGrip.height())};
 }
 
 void FrmFloatingIP::setCurrentIP(const QString &text)
@@ -114,12 +112,12 @@ void FrmFloatingIP::endHandlers()
 
 void FrmFloatingIP::storePosition()
 {
-    const QPoint at = screenPosition();
-    // Still where the load put it instead of a place it could not show at:
+    // Put elsewhere by the load than the place it could not show at, and not
+    // moved by the user since (whatever the window manager did with it):
     // the stored text stays for when that place is back.
-    if (m_keepStoredText && at == m_placedAt)
+    if (m_keepStoredText && !m_movedByUser)
         return;
-    m_place.write(at);
+    m_place.write(screenPosition());
 }
 
 QPoint FrmFloatingIP::screenPosition() const
@@ -157,6 +155,7 @@ void FrmFloatingIP::mouseMoveEvent(QMouseEvent *event)
     }
     if (!m_dragStarted) {
         m_dragStarted = true;
+        m_movedByUser = true;
         // The window manager's own move loop where it has one: from here on
         // the window follows the pointer until the button is released.
         if (NativeWindow::startMove(this, m_pressedAt))

@@ -45,10 +45,13 @@ public:
     /// A left drag has started since the last left press.
     bool isBeingDragged() const { return m_dragStarted; }
 
+    /// The least of the window that must be on a screen for the pointer to
+    /// take hold of it.
+    static constexpr QSize kGrip{16, 8};
+
     /// Where a window of @p size stored at @p stored is placed: there, when
-    /// its whole height and at least half its width are on one screen; when
-    /// it is partly on a screen, pulled into that screen just that far;
-    /// otherwise the primary screen's corner.
+    /// a grip's worth of it is on some screen; otherwise moved onto the
+    /// nearest screen just far enough for that.
     static QPoint reachablePosition(QPoint stored, QSize size);
 
     /// Stores where the window stands, unless it has not moved from a place
@@ -79,8 +82,8 @@ private:
     PlaceStore m_place;
     QLabel *lblCurrentIP;
     FrameShape *shpBorder;
-    QPoint m_placedAt;
     bool m_keepStoredText = false;
+    bool m_movedByUser = false;
     bool m_unloaded = false;
     bool m_handlersEnded = false;
 

@@ -1,5 +1,7 @@
 #include "ui/Twips.h"
 
+#include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 namespace Twips {
@@ -31,14 +33,21 @@ std::optional<int> pixelsFromText(const QString &text, const QLocale &locale)
     std::optional<double> twips = parseNumber(trimmed, QLocale::c());
     if (!twips && locale.decimalPoint() != QLatin1String("."))
         twips = parseNumber(trimmed, locale);
-    if (!twips || !std::isfinite(*twips))
+    // Digits beyond what a double holds are a number all the same.
+    static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!twips && digits.match(trimmed).hasMatch())
+        twips = trimmed.startsWith(u'-') ? -HUGE_VAL : HUGE_VAL;
+    if (!twips || std::isnan(*twips))
+        return std::nullopt;
+    // Infinity written as a word is no place.
+    if (std::isinf(*twips) && !trimmed.back().isDigit())
         return std::nullopt;
 
-    // Range check in floating point, before anything turns into an integer.
+    // A number beyond where any window can stand is still a place: the
+    // farthest one. Clamped in floating point, before anything turns into an
+    // integer.
     const double pixels = std::round(*twips / kPerPixel);
-    if (std::fabs(pixels) > kMaxPixels)
-        return std::nullopt;
-    return static_cast<int>(pixels);
+    return static_cast<int>(std::clamp(pixels, double(-kMaxPixels), double(kMaxPixels)));
 }
 
 } // namespace Twips

@@ -30,8 +30,9 @@ QString textFromPixels(int pixels);
 
 /// Reads stored coordinate text back into logical pixels. Accepts what
 /// textFromPixels() writes and decimal text using '.' or the locale's decimal
-/// separator, with blanks around it. Anything else (empty, letters, nan, inf,
-/// group separators) or a value beyond kMaxPixels has no value.
+/// separator, with blanks around it; a value beyond kMaxPixels reads as
+/// kMaxPixels (or its negative). Anything else (empty, letters, nan, inf,
+/// group separators) has no value.
 std::optional<int> pixelsFromText(const QString &text, const QLocale &locale = QLocale::system());
 
 } // namespace Twips
