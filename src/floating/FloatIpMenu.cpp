@@ -1,6 +1,7 @@
 #include "floating/FloatIpMenu.h"
 
 #include "platform/NativeWindow.h"
+#include "ui/MenuButtons.h"
 
 FloatIpMenu::FloatIpMenu(QWidget *parent)
     : QMenu(QStringLiteral("FloatIP"), parent)
@@ -11,4 +12,5 @@ FloatIpMenu::FloatIpMenu(QWidget *parent)
     mnuFloatIpCopy->setObjectName(QStringLiteral("mnuFloatIpCopy"));
     mnuFloatIpHide->setObjectName(QStringLiteral("mnuFloatIpHide"));
     NativeWindow::keepPopupThroughLateDeactivation(this);
+    MenuButtons::chooseWithLeftButtonOnly(this);
 }

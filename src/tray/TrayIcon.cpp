@@ -1,6 +1,7 @@
 #include "tray/TrayIcon.h"
 
 #include "platform/NativeWindow.h"
+#include "ui/MenuButtons.h"
 
 #include <QAction>
 #include <QSystemTrayIcon>
@@ -47,8 +48,10 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
           (addSeparator(&m_menu, "mnuSpacer"), addItem(&m_menu, QStringLiteral("Quit"), "mnuQuit")))
 {
     m_menu.setObjectName(QStringLiteral("mnuRMBClick"));
-    for (QMenu *menu : {&m_menu, mnuRMBClickVisible, mnuFloatingMenu})
+    for (QMenu *menu : {&m_menu, mnuRMBClickVisible, mnuFloatingMenu}) {
         NativeWindow::keepPopupThroughLateDeactivation(menu);
+        MenuButtons::chooseWithLeftButtonOnly(menu);
+    }
 
     connect(&m_item, &StatusNotifierItem::hostPresenceChanged, this, &TrayIcon::followHost);
     connect(&m_hostWatcher, &TrayHostWatcher::presenceChanged, this, &TrayIcon::followHost);

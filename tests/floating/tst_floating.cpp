@@ -392,6 +392,20 @@ void FloatingWindowTest::rightPressOpensThePopupAtThePointer()
         QVERIFY(XTools::key("Escape"));
         QTRY_VERIFY(!menu.isVisible());
     }
+    // A right click on Hide hides nothing; the menu stays.
+    QVERIFY(XTools::pressButton(3));
+    QTRY_VERIFY(menu.isVisible());
+    QVERIFY(XTools::releaseButton(3));
+    const auto pointAt = [&menu](QAction *item) {
+        return XTools::movePointer(menu.mapToGlobal(menu.actionGeometry(item).center())) &&
+               QTest::qWaitFor([&menu, item] { return menu.activeAction() == item; });
+    };
+    QVERIFY(pointAt(menu.mnuFloatIpHide));
+    QVERIFY(XTools::click(3));
+    QVERIFY(pointAt(menu.mnuFloatIpCopy));
+    QVERIFY(menu.isVisible());
+    QVERIFY(XTools::key("Escape"));
+    QTRY_VERIFY(!menu.isVisible());
     QVERIFY(frmIP->floating().isVisible());
 }
 

@@ -149,10 +149,29 @@ void TrayIconTest::rightPressOnTheIconOpensTheMenuLeftClickDoesNot()
     const QRect opened = menu->geometry();
     QVERIFY(opened.left() <= centre.x() && centre.x() <= opened.right() + 1);
     QVERIFY(opened.bottom() < centre.y() && centre.y() - opened.bottom() < 40);
+    // Slid onto Quit, the right button released there chooses nothing; nor
+    // does a right click on Copy. The left button chooses. (The pointer
+    // moving on, seen by the menu, tells that the button before it was.)
+    CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+    const int asked = CloseQuestion::timesAsked();
+    const auto pointAt = [menu](QAction *item) {
+        return XTools::movePointer(menu->mapToGlobal(menu->actionGeometry(item).center())) &&
+               QTest::qWaitFor([menu, item] { return menu->activeAction() == item; });
+    };
+    QVERIFY(pointAt(frmIP->tray().mnuQuit));
     QVERIFY(XTools::releaseButton(3));
+    QVERIFY(XTools::setClipboard("nothing yet"));
+    QVERIFY(pointAt(frmIP->tray().mnuRMBClickCopy));
+    QVERIFY(XTools::click(3));
+    QVERIFY(pointAt(frmIP->tray().mnuQuit));
     QVERIFY(menu->isVisible());
-    QVERIFY(XTools::key("Escape"));
+    QCOMPARE(CloseQuestion::timesAsked(), asked);
+    QCOMPARE(XTools::clipboard(), QString("nothing yet"));
+    CloseQuestion::clearNextAnswer();
+    QVERIFY(pointAt(frmIP->tray().mnuRMBClickCopy));
+    QVERIFY(XTools::click(1));
     QTRY_VERIFY(!menu->isVisible());
+    QTRY_COMPARE(XTools::clipboard(), QString("10.1.2.3"));
 
     // Again, after Escape closed it (a little apart: no double click).
     QVERIFY(XTools::movePointer(iconSpot(frmIP->tray(), 3, 3)));
