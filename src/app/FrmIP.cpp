@@ -183,6 +183,8 @@ FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
 void FrmIP::setVisible(bool visible)
 {
     if (!visible && isVisible()) {
+        // Shown again, the same control has the focus.
+        m_focusBeforeHiding = focusWidget();
         // Shown again, a window the window manager has forgotten would be
         // placed afresh: remember where it stood (Qt's idea, when the window
         // system cannot tell, as while minimised).
@@ -196,6 +198,8 @@ void FrmIP::setVisible(bool visible)
             move(*m_placeBeforeHiding);
     }
     QWidget::setVisible(visible);
+    if (visible && m_focusBeforeHiding)
+        m_focusBeforeHiding->setFocus();
 }
 
 void FrmIP::changeEvent(QEvent *event)
@@ -319,5 +323,15 @@ void FrmIP::keyPressEvent(QKeyEvent *event)
     // Keys the focused button does not use arrive here too, once per press.
     if (!event->isAutoRepeat())
         m_commands->Form_KeyDown(event->key(), event->modifiers());
+    // Enter presses the focused button, as Space does, as on Windows and in
+    // dialogs; no button is a default button.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto *button = qobject_cast<QPushButton *>(focusWidget());
+    if (enter && button && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            button->click();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }

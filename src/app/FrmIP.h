@@ -3,6 +3,7 @@
 #include "commands/Commands.h"
 #include "commands/MainWindow.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<AddressChangeWatcher> m_addressChanges;
     std::unique_ptr<Commands> m_commands;
     std::optional<QPoint> m_placeBeforeHiding;
+    QPointer<QWidget> m_focusBeforeHiding;
     bool m_staysHiddenAtStart = false;
     bool m_loading = false;
     bool m_ended = false;

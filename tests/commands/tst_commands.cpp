@@ -116,6 +116,8 @@ private slots:
     void trayMenuStaysOpenWhenTheFocusLeavesMeanwhile();
     void copyPutsTheLabelTextOnTheClipboard();
     void ctrlCWithEachButtonFocused();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
     void otherKeysDoNotCopy_data();
     void otherKeysDoNotCopy();
     void ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow();
@@ -428,6 +430,38 @@ void CommandsTest::ctrlCWithEachButtonFocused()
     // Nothing else happened: no button was pressed by the keys.
     QVERIFY(frmIP->isVisible());
     QVERIFY(!frmIP->floating().isVisible());
+}
+
+void CommandsTest::enterPressesTheFocusedButton_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Enter on Copy") << "Return"
+                                   << "cmdCopy";
+    QTest::newRow("Enter on Floating On") << "Return"
+                                          << "cmdShow";
+    QTest::newRow("keypad Enter on Hide") << "KP_Enter"
+                                          << "cmdHide";
+}
+
+void CommandsTest::enterPressesTheFocusedButton()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, button);
+    TestRun run({}, "192.168.7.6");
+    auto &[scratch, source, frmIP] = run;
+    QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
+    QVERIFY(XTools::setClipboard(QStringLiteral("before")));
+    QTRY_COMPARE(XTools::clipboard(), QString("before"));
+    frmIP->findChild<QPushButton *>(button)->setFocus();
+    QTRY_VERIFY(frmIP->findChild<QPushButton *>(button)->hasFocus());
+
+    QVERIFY(XTools::key(key));
+    if (button == "cmdCopy")
+        QTRY_COMPARE(XTools::clipboard(), QString("192.168.7.6"));
+    QTRY_COMPARE(frmIP->floating().isVisible(), button == "cmdShow");
+    QTRY_COMPARE(frmIP->isVisible(), button != "cmdHide");
+    QCOMPARE(scratch.text(Key::Vis), button == "cmdHide" ? QString("NO") : QString());
 }
 
 void CommandsTest::otherKeysDoNotCopy_data()

@@ -276,6 +276,18 @@ void JourneysTest::copyByKeysButtonsAndMenus()
         QVERIFY(XTools::key("Tab"));
     }
 
+    // Hidden and shown again from the tray, Copy still has the focus: Space
+    // copies, it does not turn the floating window on.
+    QVERIFY(s.trayMenu({"Down", "Down", "Right", "Down", "Return"}));
+    QTRY_COMPARE(s.mainWindow(), WId(0));
+    QVERIFY(s.trayMenu(trayVisibleYes));
+    QTRY_VERIFY(s.mainWindow() != 0);
+    QVERIFY(XTools::run("xdotool", {"windowactivate", "--sync", QString::number(s.mainWindow())}));
+    QVERIFY(XTools::setClipboard("marker"));
+    QVERIFY(XTools::key("space"));
+    QTRY_COMPARE(XTools::clipboard(), address);
+    QCOMPARE(s.floatingWindow(), WId(0));
+
     // Ctrl+Shift+C copies nothing: once the tray menu has opened after it,
     // the keys have been handled.
     QVERIFY(XTools::setClipboard("marker"));
