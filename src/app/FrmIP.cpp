@@ -320,9 +320,12 @@ void FrmIP::shutDown()
 
 void FrmIP::keyPressEvent(QKeyEvent *event)
 {
-    // Keys the focused button does not use arrive here too, once per press.
+    // Keys the focused button does not use arrive here too, once per press,
+    // named as their Latin letter in a Cyrillic, Greek or Hebrew layout (as
+    // Windows names the key).
     if (!event->isAutoRepeat())
-        m_commands->Form_KeyDown(event->key(), event->modifiers());
+        m_commands->Form_KeyDown(NativeWindow::latinLetter(event).value_or(event->key()),
+                                 event->modifiers());
     // Enter presses the focused button, as Space does, as on Windows and in
     // dialogs; no button is a default button.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;

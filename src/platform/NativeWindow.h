@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <optional>
 
+class QKeyEvent;
 class QWidget;
 
 /// What the program asks of the window system for one of its windows
@@ -31,5 +32,11 @@ bool startMove(QWidget *window, QPoint pressGlobal);
 /// other window can have taken the user then, the news is late. A click
 /// outside it, Escape or a chosen item still closes it.
 void keepPopupThroughLateDeactivation(QWidget *popup);
+
+/// The Latin letter (Qt::Key_A to Qt::Key_Z) that the key of @p event
+/// carries in the keyboard's Latin layout, when the layout in use is another
+/// one (Cyrillic, Greek, Hebrew) and that key has a letter there; otherwise
+/// no value. Shortcuts written with Latin letters work in every layout so.
+std::optional<int> latinLetter(const QKeyEvent *event);
 
 } // namespace NativeWindow

@@ -1,6 +1,7 @@
 #include "platform/NativeWindow.h"
 
 #include <QCursor>
+#include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -27,6 +28,19 @@ bool startMove(QWidget *window, QPoint pressGlobal)
 void keepPopupThroughLateDeactivation(QWidget *)
 {
     // Here losing the focus means the user went elsewhere: the popup goes.
+}
+
+std::optional<int> latinLetter(const QKeyEvent *event)
+{
+#ifdef Q_OS_WIN
+    // Windows names letter keys by their Latin letter in every layout.
+    const quint32 virtualKey = event->nativeVirtualKey();
+    if (virtualKey >= 'A' && virtualKey <= 'Z' && event->key() != int(virtualKey))
+        return Qt::Key_A + int(virtualKey - 'A');
+#else
+    Q_UNUSED(event);
+#endif
+    return std::nullopt;
 }
 
 } // namespace NativeWindow

@@ -105,6 +105,7 @@ class CommandsTest : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void floatingTable_data();
     void floatingTable();
@@ -115,6 +116,7 @@ private slots:
     void trayMenuThroughThePointer();
     void trayMenuStaysOpenWhenTheFocusLeavesMeanwhile();
     void copyPutsTheLabelTextOnTheClipboard();
+    void ctrlCWithEachButtonFocused_data();
     void ctrlCWithEachButtonFocused();
     void enterPressesTheFocusedButton_data();
     void enterPressesTheFocusedButton();
@@ -149,6 +151,11 @@ void CommandsTest::initTestCase()
 void CommandsTest::init()
 {
     XTools::movePointer({640, 400});
+}
+
+void CommandsTest::cleanup()
+{
+    XTools::run("setxkbmap", {"-layout", "us"});
 }
 
 void CommandsTest::floatingTable_data()
@@ -413,8 +420,27 @@ void CommandsTest::copyPutsTheLabelTextOnTheClipboard()
     QCOMPARE(XTools::clipboard(), QString(" 10.0.0.1 "));
 }
 
+void CommandsTest::ctrlCWithEachButtonFocused_data()
+{
+    QTest::addColumn<QString>("layouts");
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("US layout") << "us"
+                               << "ctrl+c";
+    // The key that carries C on a US keyboard, in a layout without Latin
+    // letters.
+    QTest::newRow("Russian alone") << "ru"
+                                   << "ctrl+Cyrillic_es";
+    QTest::newRow("Hebrew alone") << "il"
+                                  << "ctrl+hebrew_bet";
+    QTest::newRow("Greek alone") << "gr"
+                                 << "ctrl+Greek_psi";
+}
+
 void CommandsTest::ctrlCWithEachButtonFocused()
 {
+    QFETCH(QString, layouts);
+    QFETCH(QString, keys);
+    QVERIFY(XTools::run("setxkbmap", {"-layout", layouts}));
     TestRun run({}, "192.168.7.7");
     auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
@@ -424,7 +450,7 @@ void CommandsTest::ctrlCWithEachButtonFocused()
         QTRY_COMPARE(XTools::clipboard(), QString("before"));
         button->setFocus();
         QTRY_VERIFY(button->hasFocus());
-        QVERIFY(XTools::key("ctrl+c"));
+        QVERIFY(XTools::key(keys));
         QTRY_COMPARE(XTools::clipboard(), QString("192.168.7.7"));
     }
     // Nothing else happened: no button was pressed by the keys.
@@ -471,11 +497,15 @@ void CommandsTest::otherKeysDoNotCopy_data()
     QTest::newRow("Ctrl+Alt+C") << "ctrl+alt+c";
     QTest::newRow("C") << "c";
     QTest::newRow("Ctrl+V") << "ctrl+v";
+    QTest::newRow("Ctrl+Shift+C, Russian layout") << "ctrl+shift+Cyrillic_es";
+    QTest::newRow("Alt+C, Russian layout") << "alt+Cyrillic_es";
 }
 
 void CommandsTest::otherKeysDoNotCopy()
 {
     QFETCH(QString, keys);
+    if (keys.contains("Cyrillic"))
+        QVERIFY(XTools::run("setxkbmap", {"-layout", "ru"}));
     TestRun run({}, "192.168.7.8");
     auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
