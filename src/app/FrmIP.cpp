@@ -274,6 +274,12 @@ QString FrmIP::shownAddress() const
 
 void FrmIP::setWindowShown(bool shown)
 {
+    // Hidden behind no icon, the window could never be brought back:
+    // without a notification area it goes to the taskbar instead.
+    if (!shown && !m_tray->isReachable()) {
+        showMinimized();
+        return;
+    }
     setVisible(shown);
 }
 

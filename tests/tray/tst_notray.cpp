@@ -1,3 +1,4 @@
+#include "app/CloseQuestion.h"
 #include "support/FakeAddressSource.h"
 #include "support/ProgramStart.h"
 #include "support/TrayHost.h"
@@ -18,6 +19,8 @@ private slots:
     void initTestCase();
     void windowShowsWhateverVisSays();
     void minimisingKeepsTheWindowOnTheTaskbar();
+    void hidingMinimisesInstead_data();
+    void hidingMinimisesInstead();
     void iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts();
     void aHiddenWindowComesBackWhenTheTrayGoes_data();
     void aHiddenWindowComesBackWhenTheTrayGoes();
@@ -51,6 +54,31 @@ void NoTrayTest::minimisingKeepsTheWindowOnTheTaskbar()
     QTRY_VERIFY(settled);
     QVERIFY(frmIP->isVisible());
     QCOMPARE(scratch.text(Key::Vis), QString());
+}
+
+void NoTrayTest::hidingMinimisesInstead_data()
+{
+    QTest::addColumn<bool>("question");
+    QTest::newRow("Hide") << false;
+    QTest::newRow("close answered Yes") << true;
+}
+
+void NoTrayTest::hidingMinimisesInstead()
+{
+    QFETCH(bool, question);
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    if (question) {
+        CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+        frmIP->Form_Unload();
+    } else {
+        frmIP->commands().cmdHide_Click();
+    }
+    // On the taskbar, to come back from; the choice is stored all the same.
+    QTRY_VERIFY(frmIP->isMinimized());
+    QVERIFY(frmIP->isVisible());
+    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
 }
 
 void NoTrayTest::iconDocksWhenATrayHostAppearsAndAgainAfterItRestarts()
