@@ -18,7 +18,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -185,21 +188,61 @@ void FrmIP::setVisible(bool visible)
     if (!visible && isVisible()) {
         // Shown again, the same control has the focus.
         m_focusBeforeHiding = focusWidget();
+        m_titleBarHeight = geometry().top() - frameGeometry().top();
         // Shown again, a window the window manager has forgotten would be
         // placed afresh: remember where it stood (Qt's idea, when the window
         // system cannot tell, as while minimised).
         m_placeBeforeHiding = NativeWindow::screenPosition(this).value_or(geometry().topLeft());
     } else if (visible && !isVisible() && m_placeBeforeHiding) {
+        // Never so that the title bar is above the screen.
+        QPoint place = *m_placeBeforeHiding;
+        if (const QScreen *on = screen())
+            place.setY(std::max(place.y(), on->availableGeometry().top() + m_titleBarHeight));
         // Through the window itself: Qt's widget takes a place it already
         // has for done, and the window manager would not be told.
         if (QWindow *window = windowHandle())
-            window->setPosition(*m_placeBeforeHiding);
+            window->setPosition(place);
         else
-            move(*m_placeBeforeHiding);
+            move(place);
     }
+    const bool firstShow = visible && !m_shownBefore;
+    m_shownBefore = m_shownBefore || visible;
     QWidget::setVisible(visible);
+    // Shown before any window manager ran (a session that starts its
+    // programs early), the window would keep the place it had without one,
+    // its title bar above the screen: when one comes, it places the window
+    // afresh, as it places a window shown under it.
+    if (firstShow && !NativeWindow::hasWindowManager())
+        NativeWindow::whenWindowManagerArrives(this, [this] { placeAfresh(); });
     if (visible && m_focusBeforeHiding)
         m_focusBeforeHiding->setFocus();
+}
+
+void FrmIP::placeAfresh()
+{
+    // Withdrawn once the window manager has taken the window in, and shown
+    // again once it has let it go: anything quicker, while it is starting,
+    // can lose the window to it.
+    constexpr int kLookEveryMs = 50;
+    constexpr int kLooks = 200;
+    auto *looking = new QTimer(this);
+    looking->start(kLookEveryMs);
+    connect(looking, &QTimer::timeout, this, [this, looking, looks = 0, hidden = false]() mutable {
+        if (m_ended || ++looks > kLooks || (!hidden && (!isVisible() || isMinimized()))) {
+            // Never left withdrawn by this.
+            if (hidden && !m_ended)
+                QWidget::setVisible(true);
+            looking->deleteLater();
+            return;
+        }
+        if (!hidden && NativeWindow::isManaged(this)) {
+            hidden = true;
+            QWidget::setVisible(false);
+        } else if (hidden && !NativeWindow::isManaged(this)) {
+            looking->deleteLater();
+            QWidget::setVisible(true);
+        }
+    });
 }
 
 void FrmIP::changeEvent(QEvent *event)

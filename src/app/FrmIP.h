@@ -84,6 +84,8 @@ private:
     void Form_Load();
     FrmFloatingIP *loadFloatingWindow(const AppSettings &settings);
     void Form_Resize();
+    /// Shows the window anew for a window manager that started after it.
+    void placeAfresh();
     void shutDown();
 
     // Tests reach the parts that are no widgets through this seam alone.
@@ -104,6 +106,8 @@ private:
     std::unique_ptr<Commands> m_commands;
     std::optional<QPoint> m_placeBeforeHiding;
     QPointer<QWidget> m_focusBeforeHiding;
+    int m_titleBarHeight = 0;
+    bool m_shownBefore = false;
     bool m_staysHiddenAtStart = false;
     bool m_loading = false;
     bool m_ended = false;

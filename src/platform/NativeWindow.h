@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QPoint>
+#include <functional>
 #include <optional>
 
 class QKeyEvent;
+class QObject;
 class QWidget;
 
 /// What the program asks of the window system for one of its windows
@@ -32,6 +34,19 @@ bool startMove(QWidget *window, QPoint pressGlobal);
 /// other window can have taken the user then, the news is late. A click
 /// outside it, Escape or a chosen item still closes it.
 void keepPopupThroughLateDeactivation(QWidget *popup);
+
+/// Whether a window manager runs on the display to place windows and give
+/// them a frame; where the window system does that itself, always.
+bool hasWindowManager();
+
+/// Whether a window manager has taken @p window in (ICCCM's WM_STATE says
+/// it is shown or minimised); false once it has let a hidden one go.
+bool isManaged(const QWidget *window);
+
+/// Calls @p arrived once, when a window manager starts on the display after
+/// the program did (a session that starts its programs early), for as long
+/// as @p context lives.
+void whenWindowManagerArrives(QObject *context, std::function<void()> arrived);
 
 /// The Latin letter (Qt::Key_A to Qt::Key_Z) that the key of @p event
 /// carries in the keyboard's Latin layout, when the layout in use is another

@@ -30,6 +30,21 @@ void keepPopupThroughLateDeactivation(QWidget *)
     // Here losing the focus means the user went elsewhere: the popup goes.
 }
 
+bool hasWindowManager()
+{
+    return true;
+}
+
+bool isManaged(const QWidget *window)
+{
+    return window->isVisible();
+}
+
+void whenWindowManagerArrives(QObject *, std::function<void()>)
+{
+    // There is always one.
+}
+
 std::optional<int> latinLetter(const QKeyEvent *event)
 {
 #ifdef Q_OS_WIN

@@ -1,6 +1,8 @@
 #include "platform/NativeWindow.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -10,6 +12,7 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <xcb/xcb.h>
 
 namespace NativeWindow {
@@ -207,6 +210,104 @@ bool startMove(QWidget *window, QPoint pressGlobal)
                    reinterpret_cast<const char *>(&message));
     xcb_flush(c);
     return true;
+}
+
+namespace {
+
+/// Tells once when a window manager announces itself on the root window:
+/// EWMH's supporting-window property appears, or the ICCCM manager
+/// selection gets an owner.
+class WindowManagerArrival : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    WindowManagerArrival(QObject *context, std::function<void()> arrived)
+        : QObject(context)
+        , m_arrived(std::move(arrived))
+    {
+        xcb_connection_t *c = connection();
+        m_check = atom(c, "_NET_SUPPORTING_WM_CHECK");
+        m_manager = atom(c, "MANAGER");
+        m_selection = atom(c, "WM_S0");
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+
+    ~WindowManagerArrival() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t" || !m_arrived)
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        bool arrived = false;
+        switch (event->response_type & 0x7f) {
+        case XCB_PROPERTY_NOTIFY: {
+            const auto *changed = static_cast<const xcb_property_notify_event_t *>(message);
+            arrived = changed->atom == m_check && changed->state == XCB_PROPERTY_NEW_VALUE;
+            break;
+        }
+        case XCB_CLIENT_MESSAGE: {
+            const auto *announced = static_cast<const xcb_client_message_event_t *>(message);
+            arrived = announced->type == m_manager && announced->data.data32[1] == m_selection;
+            break;
+        }
+        default:
+            break;
+        }
+        if (arrived) {
+            // Once the event has been handled, and only once.
+            QMetaObject::invokeMethod(parent(), std::exchange(m_arrived, nullptr),
+                                      Qt::QueuedConnection);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_arrived;
+    xcb_atom_t m_check = XCB_ATOM_NONE;
+    xcb_atom_t m_manager = XCB_ATOM_NONE;
+    xcb_atom_t m_selection = XCB_ATOM_NONE;
+};
+
+} // namespace
+
+bool hasWindowManager()
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return true;
+    const xcb_window_t root = rootWindow(c);
+    const auto checkCookie = xcb_get_property(c, false, root, atom(c, "_NET_SUPPORTING_WM_CHECK"),
+                                              XCB_ATOM_WINDOW, 0, 1);
+    const auto ownerCookie = xcb_get_selection_owner(c, atom(c, "WM_S0"));
+    const ReplyPtr<xcb_get_property_reply_t> check(xcb_get_property_reply(c, checkCookie, nullptr));
+    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, ownerCookie, nullptr));
+    return (check && xcb_get_property_value_length(check.get()) > 0) || (owner && owner->owner);
+}
+
+bool isManaged(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->testAttribute(Qt::WA_WState_Created))
+        return window->isVisible();
+    const xcb_atom_t state = atom(c, "WM_STATE");
+    const ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, false, xcb_window_t(window->winId()), state, state, 0, 1), nullptr));
+    if (!reply || xcb_get_property_value_length(reply.get()) < 4)
+        return false;
+    constexpr uint32_t kWithdrawn = 0;
+    return *static_cast<const uint32_t *>(xcb_get_property_value(reply.get())) != kWithdrawn;
+}
+
+void whenWindowManagerArrives(QObject *context, std::function<void()> arrived)
+{
+    if (connection())
+        new WindowManagerArrival(context, std::move(arrived));
 }
 
 std::optional<int> latinLetter(const QKeyEvent *event)

@@ -8,9 +8,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -58,6 +60,8 @@ private slots:
     void closeFromTheWindowManagerThenQuitFromTheTray();
     void copyByKeysButtonsAndMenus();
     void minimiseHidesAndTheNextStartShows();
+    void startedBeforeTheWindowManager_data();
+    void startedBeforeTheWindowManager();
 
 private:
     std::unique_ptr<Session> newSession();
@@ -323,6 +327,84 @@ void JourneysTest::minimiseHidesAndTheNextStartShows()
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
     snapshot("shown-again");
     quit(s);
+}
+
+namespace {
+
+/// @p program's output, run on another X display than the test's.
+QString onDisplay(const QString &display, const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    return process.waitForFinished(10000) ? QString::fromUtf8(process.readAllStandardOutput())
+                                          : QString();
+}
+
+/// Whether the window titled @p title on @p display has a frame from the
+/// window manager, with its title bar on the screen.
+bool titleBarOnScreen(const QString &display, const QString &title)
+{
+    const QString id =
+        onDisplay(display, "xdotool", {"search", "--onlyvisible", "--name", '^' + title + '$'})
+            .section('\n', 0, 0);
+    if (id.isEmpty())
+        return false;
+    const QString extents = onDisplay(display, "xprop", {"-id", id, "_NET_FRAME_EXTENTS"});
+    const QStringList frame = extents.section('=', 1).split(',');
+    const QString info = onDisplay(display, "xwininfo", {"-id", id});
+    const int clientTop =
+        info.section("Absolute upper-left Y:", 1).section('\n', 0, 0).trimmed().toInt();
+    return frame.size() == 4 && clientTop - frame.at(2).trimmed().toInt() >= 0;
+}
+
+} // namespace
+
+void JourneysTest::startedBeforeTheWindowManager_data()
+{
+    QTest::addColumn<QString>("windowManager");
+    for (const char *wm : {"openbox", "icewm", "fluxbox", "jwm"})
+        QTest::newRow(wm) << wm;
+}
+
+void JourneysTest::startedBeforeTheWindowManager()
+{
+    QFETCH(QString, windowManager);
+    // A session that starts its programs before its window manager.
+    QProcess server;
+    const QString display = XTools::startServer(server, m_scratch.filePath("display"));
+    QVERIFY(!display.isEmpty());
+    m_session = newSession();
+    Session &s = *m_session;
+    s.setDisplay(display);
+    QVERIFY(s.start());
+    const QString caption = QStringLiteral("Kestrune's IP Tool");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !onDisplay(display, "xdotool", {"search", "--onlyvisible", "--name", '^' + caption + '$'})
+             .isEmpty(),
+        20000);
+
+    QProcess wm;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    wm.setProcessEnvironment(environment);
+    wm.start(windowManager, {});
+    QVERIFY(wm.waitForStarted());
+    // It places the window, title bar and all on the screen; the close
+    // question comes with its title bar on the screen too.
+    QTRY_VERIFY_WITH_TIMEOUT(titleBarOnScreen(display, caption), 20000);
+    const QString id =
+        onDisplay(display, "xdotool", {"search", "--onlyvisible", "--name", '^' + caption + '$'})
+            .section('\n', 0, 0);
+    onDisplay(display, "wmctrl", {"-i", "-c", id});
+    QTRY_VERIFY_WITH_TIMEOUT(titleBarOnScreen(display, "Are you sure\\?"), 20000);
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    wm.terminate();
+    wm.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(JourneysTest)
