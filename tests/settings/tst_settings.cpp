@@ -1,6 +1,7 @@
 #include "settings/AppSettings.h"
 #include "settings/SettingsStore.h"
 #include "support/ScratchSettings.h"
+#include "ui/Twips.h"
 
 #include <QTest>
 
@@ -171,9 +172,10 @@ void SettingsTest::positionReadsEachCoordinateOnItsOwn()
     scratch.set(Key::X, "abc");
     scratch.set(Key::Y, "300");
     QCOMPARE(scratch.settings().floatingPosition(), QPoint(0, 20));
+    // A huge number is the farthest place; nan is no number.
     scratch.set(Key::X, "1e30");
     scratch.set(Key::Y, "nan");
-    QCOMPARE(scratch.settings().floatingPosition(), QPoint(0, 0));
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(Twips::kMaxPixels, 0));
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)

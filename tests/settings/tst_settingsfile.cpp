@@ -2,6 +2,7 @@
 #include "settings/IniDocument.h"
 #include "settings/SettingsStore.h"
 #include "support/ScratchSettings.h"
+#include "ui/Twips.h"
 
 #include <QDir>
 #include <QFile>
@@ -456,7 +457,7 @@ void SettingsFileTest::binaryJunkAndHugeLinesAreReadAroundAndKept()
 
     QCOMPARE(scratch.text(Key::Float), QString("YES"));
     QCOMPARE(scratch.text(Key::X), QString("300"));
-    QCOMPARE(scratch.settings().floatingPosition(), QPoint(20, 0));
+    QCOMPARE(scratch.settings().floatingPosition(), QPoint(20, Twips::kMaxPixels));
 
     scratch.settings().saveMainWindowHidden();
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));

@@ -178,6 +178,7 @@ bool setClipboard(const QString &text)
 
 QString startServer(QProcess &server, const QString &scratchFile)
 {
+    QFile::remove(scratchFile);
     server.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", scratchFile});
     QFile number(scratchFile);
     if (!server.waitForStarted() ||
