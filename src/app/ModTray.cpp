@@ -11,7 +11,10 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QList>
+#include <QString>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace modTray {
@@ -38,17 +41,101 @@ std::optional<QByteArray> informationAskedFor(int argc, char *argv[])
     return std::nullopt;
 }
 
+/// Writes @p text to @p stream; whether all of it got there.
+bool writeAll(std::FILE *stream, const QByteArray &text)
+{
+    return std::fwrite(text.constData(), 1, size_t(text.size()), stream) == size_t(text.size()) &&
+           std::fflush(stream) == 0;
+}
+
+/// While the application is being made: Qt's messages are held back, and a
+/// window system that cannot be had ends the program with one line that says
+/// so, instead of Qt's abort. Afterwards the messages held back go where they
+/// would have gone.
+class StartMessages
+{
+public:
+    StartMessages() { s_previous = qInstallMessageHandler(&StartMessages::handle); }
+    ~StartMessages()
+    {
+        qInstallMessageHandler(s_previous);
+        for (const auto &[type, context, message] : std::as_const(s_held))
+            s_previous(
+                type,
+                QMessageLogContext(context.file, context.line, context.function, context.category),
+                message);
+        s_held.clear();
+    }
+    StartMessages(const StartMessages &) = delete;
+    StartMessages &operator=(const StartMessages &) = delete;
+
+private:
+    struct Held
+    {
+        QtMsgType type;
+        struct
+        {
+            const char *file;
+            int line;
+            const char *function;
+            const char *category;
+        } context;
+        QString message;
+    };
+
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type != QtFatalMsg) {
+            s_held.append(
+                {type, {context.file, context.line, context.function, context.category}, message});
+            return;
+        }
+        writeAll(stderr, "IP: cannot start: " + whatIsMissing(message).toLocal8Bit() + '\n');
+        std::_Exit(1);
+    }
+
+    static QString whatIsMissing(const QString &fatal)
+    {
+        for (const Held &held : std::as_const(s_held)) {
+            if (held.message.contains(QLatin1String("Could not find the Qt platform plugin")))
+                return QStringLiteral("there is no window system \"%1\" to show the window on")
+                    .arg(held.message.section(u'"', 1, 1));
+        }
+        const QString unreachable = QStringLiteral("could not connect to display");
+        for (const Held &held : std::as_const(s_held)) {
+            const QString display = held.message.section(unreachable, 1).trimmed();
+            if (held.message.contains(unreachable) && !display.isEmpty())
+                return QStringLiteral("no display to show the window on (%1 %2)")
+                    .arg(unreachable, display);
+        }
+        if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            return QStringLiteral("no display to show the window on (DISPLAY is not set)");
+        return QStringLiteral("no display to show the window on (%1)")
+            .arg(fatal.section(u'\n', 0, 0).trimmed());
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline QList<Held> s_held;
+};
+
 } // namespace
 
 int Main(int argc, char *argv[])
 {
     if (const std::optional<QByteArray> answer = informationAskedFor(argc, argv)) {
-        std::fwrite(answer->constData(), 1, size_t(answer->size()), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        if (writeAll(stdout, *answer))
+            return 0;
+        // Standard output is closed or full: what it could not take goes to
+        // standard error, which says why it came there.
+        writeAll(stderr, *answer);
+        return 1;
     }
 
     WindowSystem::CommandLine commandLine(argc, argv);
+    std::optional<StartMessages> starting(std::in_place);
     QApplication app(commandLine.argc(), commandLine.argv());
+    starting.reset();
     QApplication::setApplicationName(QStringLiteral("IP"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.IP"));

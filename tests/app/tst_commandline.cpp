@@ -1,6 +1,8 @@
-// The real IP answers --help and --version without a display, and ends.
+// The real IP answers --help and --version without a display, and ends;
+// without a window system to show its windows on it says so, and ends.
 #include <QProcess>
 #include <QTest>
+#include <unistd.h>
 
 class CommandLineTest : public QObject
 {
@@ -9,7 +11,22 @@ class CommandLineTest : public QObject
 private slots:
     void informationWithoutADisplay_data();
     void informationWithoutADisplay();
+    void helpWithStandardOutputClosed();
+    void noWindowSystem_data();
+    void noWindowSystem();
+
+private:
+    /// The environment without any display or platform chosen.
+    static QProcessEnvironment noDisplay();
 };
+
+QProcessEnvironment CommandLineTest::noDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    return environment;
+}
 
 void CommandLineTest::informationWithoutADisplay_data()
 {
@@ -30,10 +47,7 @@ void CommandLineTest::informationWithoutADisplay()
     QFETCH(QString, argument);
     QFETCH(QString, firstLine);
     QProcess ip;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
-    ip.setProcessEnvironment(environment);
+    ip.setProcessEnvironment(noDisplay());
     ip.start(QStringLiteral(KESTRUNE_IP_BINARY), {argument});
     QVERIFY(ip.waitForFinished(10000));
     QCOMPARE(ip.exitStatus(), QProcess::NormalExit);
@@ -43,6 +57,53 @@ void CommandLineTest::informationWithoutADisplay()
     if (firstLine.startsWith("Usage"))
         QVERIFY(out.contains("takes no options"));
     QCOMPARE(ip.readAllStandardError(), QByteArray());
+}
+
+void CommandLineTest::helpWithStandardOutputClosed()
+{
+    QProcess ip;
+    ip.setProcessEnvironment(noDisplay());
+    ip.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    ip.start(QStringLiteral(KESTRUNE_IP_BINARY), {"--help"});
+    QVERIFY(ip.waitForFinished(10000));
+    QCOMPARE(ip.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ip.exitCode(), 1);
+    QVERIFY(ip.readAllStandardError().startsWith("Usage: IP\n"));
+}
+
+void CommandLineTest::noWindowSystem_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no display") << QStringList() << QString()
+                                << "IP: cannot start: no display to show the window on "
+                                   "(DISPLAY is not set)\n";
+    QTest::newRow("a display nobody serves")
+        << QStringList{"-display", ":9999"} << QString()
+        << "IP: cannot start: no display to show the window on "
+           "(could not connect to display :9999)\n";
+    QTest::newRow("no such window system")
+        << QStringList{"-platform", "bogus"} << QString(":0")
+        << "IP: cannot start: there is no window system \"bogus\" to show the window on\n";
+}
+
+void CommandLineTest::noWindowSystem()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, display);
+    QFETCH(QString, said);
+    QProcess ip;
+    QProcessEnvironment environment = noDisplay();
+    if (!display.isEmpty())
+        environment.insert("DISPLAY", display);
+    ip.setProcessEnvironment(environment);
+    ip.start(QStringLiteral(KESTRUNE_IP_BINARY), arguments);
+    QVERIFY(ip.waitForFinished(10000));
+    // Ended, not aborted: no core.
+    QCOMPARE(ip.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ip.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(ip.readAllStandardError()), said);
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)
