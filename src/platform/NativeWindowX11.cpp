@@ -59,6 +59,28 @@ QList<xcb_atom_t> atomList(xcb_connection_t *c, xcb_window_t window, xcb_atom_t 
     return atoms;
 }
 
+/// The name the running window manager gives itself (EWMH), or empty.
+QByteArray windowManagerName(xcb_connection_t *c)
+{
+    const ReplyPtr<xcb_get_property_reply_t> check(xcb_get_property_reply(
+        c,
+        xcb_get_property(c, false, rootWindow(c), atom(c, "_NET_SUPPORTING_WM_CHECK"),
+                         XCB_ATOM_WINDOW, 0, 1),
+        nullptr));
+    if (!check || xcb_get_property_value_length(check.get()) < 4)
+        return {};
+    const auto supporting = *static_cast<const xcb_window_t *>(xcb_get_property_value(check.get()));
+    const ReplyPtr<xcb_get_property_reply_t> name(
+        xcb_get_property_reply(c,
+                               xcb_get_property(c, false, supporting, atom(c, "_NET_WM_NAME"),
+                                                XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                               nullptr));
+    if (!name)
+        return {};
+    return QByteArray(static_cast<const char *>(xcb_get_property_value(name.get())),
+                      xcb_get_property_value_length(name.get()));
+}
+
 /// The popups kept open through a late deactivation carry this property.
 constexpr const char *kKeptPopup = "kestruneKeptThroughLateDeactivation";
 
@@ -150,6 +172,26 @@ void keepOffTaskbars(QWidget *window)
     }
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         uint32_t(states.size()), states.constData());
+    // A class of its own (instance "floating" of class "IP"), for what goes
+    // by class: IceWM, whose window switcher (Alt+Tab) honours none of the
+    // states above, only its own window options, which a client may hint for
+    // a class on the root window (IceWM takes the hint and removes it).
+    static constexpr char kClass[] = "floating\0IP";
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        sizeof kClass, kClass);
+    if (windowManagerName(c).startsWith("IceWM")) {
+        static constexpr char kOptions[] = "IP.floating\0ignoreQuickSwitch\0"
+                                           "1\0"
+                                           "IP.floating\0ignoreWinList\0"
+                                           "1\0"
+                                           "IP.floating\0ignoreTaskBar\0"
+                                           "1";
+        const xcb_atom_t hint = atom(c, "_ICEWM_WINOPTHINT");
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, rootWindow(c), hint, hint, 8, sizeof kOptions,
+                            kOptions);
+    }
+    // No icon: the window has none.
+    xcb_delete_property(c, id, atom(c, "_NET_WM_ICON"));
     xcb_flush(c);
 }
 

@@ -62,6 +62,8 @@ private slots:
     void minimiseHidesAndTheNextStartShows();
     void startedBeforeTheWindowManager_data();
     void startedBeforeTheWindowManager();
+    void floatingWindowIsInNoWindowSwitcher_data();
+    void floatingWindowIsInNoWindowSwitcher();
 
 private:
     std::unique_ptr<Session> newSession();
@@ -403,6 +405,76 @@ void JourneysTest::startedBeforeTheWindowManager()
 
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+    wm.terminate();
+    wm.waitForFinished();
+}
+
+void JourneysTest::floatingWindowIsInNoWindowSwitcher_data()
+{
+    QTest::addColumn<QStringList>("windowManager");
+    QTest::newRow("openbox") << QStringList{"openbox"};
+    QTest::newRow("icewm") << QStringList{"icewm"};
+    // xfwm4 reads its settings over a session bus.
+    QTest::newRow("xfwm4") << QStringList{"dbus-run-session", "--", "xfwm4", "--compositor=off"};
+}
+
+void JourneysTest::floatingWindowIsInNoWindowSwitcher()
+{
+    QFETCH(QStringList, windowManager);
+    QProcess server;
+    const QString display = XTools::startServer(server, m_scratch.filePath("display"));
+    QVERIFY(!display.isEmpty());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    environment.insert("NO_AT_BRIDGE", "1");
+    QProcess wm;
+    wm.setProcessEnvironment(environment);
+    wm.start(windowManager.constFirst(), windowManager.mid(1));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
+        20000);
+    // Another program's window to switch to.
+    QProcess other;
+    other.setProcessEnvironment(environment);
+    other.start("xmessage", {"another program"});
+
+    m_session = newSession();
+    Session &s = *m_session;
+    s.setDisplay(display);
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[IP]\nFloat=YES\n");
+    settings.close();
+    QVERIFY(s.start());
+    const auto find = [&display](const QString &title) {
+        return onDisplay(display, "xdotool", {"search", "--onlyvisible", "--name", title})
+            .section('\n', 0, 0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!find("^Form2$").isEmpty() &&
+                                 !find("^Kestrune's IP Tool$").isEmpty() &&
+                                 !find("^xmessage$").isEmpty(),
+                             20000);
+    const QString floating = QString::number(find("^Form2$").toULongLong(), 16);
+    onDisplay(display, "xdotool", {"windowactivate", "--sync", find("^Kestrune's IP Tool$")});
+
+    // Alt+Tab goes from window to window, never to the floating window.
+    const auto active = [&display] {
+        return onDisplay(display, "xprop", {"-root", "_NET_ACTIVE_WINDOW"})
+            .section('#', 1)
+            .section(',', 0, 0)
+            .trimmed();
+    };
+    for (int press = 0; press < 4; ++press) {
+        const QString before = active();
+        onDisplay(display, "xdotool", {"key", "alt+Tab"});
+        QTRY_VERIFY_WITH_TIMEOUT(active() != before, 10000);
+        QVERIFY2(active() != "0x" + floating, qPrintable(active()));
+    }
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    other.kill();
+    other.waitForFinished();
     wm.terminate();
     wm.waitForFinished();
 }
