@@ -7,12 +7,27 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
+
+namespace {
+
+/// An icon that is not null and has no image: a window given it shows none.
+class NoImages : public QIconEngine
+{
+public:
+    void paint(QPainter *, const QRect &, QIcon::Mode, QIcon::State) override {}
+    QPixmap pixmap(const QSize &, QIcon::Mode, QIcon::State) override { return {}; }
+    QPixmap scaledPixmap(const QSize &, QIcon::Mode, QIcon::State, qreal) override { return {}; }
+    QIconEngine *clone() const override { return new NoImages; }
+};
+
+} // namespace
 
 FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -21,6 +36,9 @@ FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     , shpBorder(new FrameShape(this))
 {
     setWindowTitle(QStringLiteral("Form2"));
+    // No icon, not even the application's, which a window without one of
+    // its own is given.
+    setWindowIcon(QIcon(new NoImages));
     setAttribute(Qt::WA_QuitOnClose, false);
     // A Tool window would otherwise vanish whenever another program is active.
     setAttribute(Qt::WA_MacAlwaysShowToolWindow);

@@ -190,8 +190,6 @@ void keepOffTaskbars(QWidget *window)
         xcb_change_property(c, XCB_PROP_MODE_APPEND, rootWindow(c), hint, hint, 8, sizeof kOptions,
                             kOptions);
     }
-    // No icon: the window has none.
-    xcb_delete_property(c, id, atom(c, "_NET_WM_ICON"));
     xcb_flush(c);
 }
 
