@@ -429,10 +429,11 @@ void JourneysTest::floatingWindowIsInNoWindowSwitcher()
     environment.insert("NO_AT_BRIDGE", "1");
     QProcess wm;
     wm.setProcessEnvironment(environment);
+    wm.setProcessChannelMode(QProcess::MergedChannels);
     wm.start(windowManager.constFirst(), windowManager.mid(1));
-    QTRY_VERIFY_WITH_TIMEOUT(
+    QTRY_VERIFY2_WITH_TIMEOUT(
         onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
-        20000);
+        qPrintable(wm.readAll()), 30000);
     // Another program's window to switch to.
     QProcess other;
     other.setProcessEnvironment(environment);
