@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the resources of a built IP.exe, read from the file's own .rsrc
 section: the application icon with its six images, and the version record
-(version 1.00, the program's description).
+(version 1.00, the program's description, its copyright); and that its header
+names Windows 10 as the oldest Windows it runs on.
 
     check-resources.py IP.exe
 """
@@ -14,7 +15,9 @@ EXPECTED_STRINGS = {
     "FileVersion": "1.00",
     "ProductVersion": "1.00",
     "FileDescription": "Useful utility to give your IP Address.",
+    "LegalCopyright": "Copyright (C) 2026 Kestrune. All rights reserved.",
 }
+EXPECTED_WINDOWS = (10, 0)
 
 
 def resources(image):
@@ -123,6 +126,16 @@ def main(path):
             print(f"version: {key} = {texts.get(key)!r}")
             if texts.get(key) != expected:
                 failures.append(f"{key} is {texts.get(key)!r}, not {expected!r}")
+
+    # The optional header of a PE32+ image: the operating system's and the
+    # subsystem's version, each major then minor.
+    header = struct.unpack_from("<I", image, 0x3C)[0] + 24
+    os_version = struct.unpack_from("<HH", image, header + 40)
+    subsystem_version = struct.unpack_from("<HH", image, header + 48)
+    print(f"header: operating system {os_version}, subsystem {subsystem_version}")
+    for name, version in (("operating system", os_version), ("subsystem", subsystem_version)):
+        if version != EXPECTED_WINDOWS:
+            failures.append(f"the header's {name} version is {version}, not {EXPECTED_WINDOWS}")
 
     for failure in failures:
         print(f"FAIL!  : {failure}")
