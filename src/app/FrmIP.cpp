@@ -26,10 +26,12 @@
 
 namespace {
 
-// The window is 3270 twips wide inside. Its outer height of 1665 twips holds
-// a classic title bar and frame of 360 twips, which leaves this much inside.
+// The window is 3270 twips wide inside and 1665 twips high outside, title
+// bar and borders included. Where the window system cannot tell how high those
+// are before the window is shown, a classic title bar and frame of 360 twips.
 constexpr int kClientWidthTwips = 3270;
-constexpr int kClientHeightTwips = 1305;
+constexpr int kOuterHeightTwips = 1665;
+constexpr int kClassicFrameTwips = 360;
 
 /// How long the shut-down waits for a settings lock that someone else holds.
 constexpr std::chrono::milliseconds kLastSaveWait{1000};
@@ -115,8 +117,11 @@ QString FrmIP::caption()
 
 void FrmIP::layOutControls()
 {
-    setFixedSize(Twips::toPixels(kClientWidthTwips, logicalDpiX()),
-                 Twips::toPixels(kClientHeightTwips, logicalDpiX()));
+    const int dpi = logicalDpiX();
+    const int frame =
+        NativeWindow::frameHeight(this).value_or(Twips::toPixels(kClassicFrameTwips, dpi));
+    setFixedSize(Twips::toPixels(kClientWidthTwips, dpi),
+                 Twips::toPixels(kOuterHeightTwips, dpi) - frame);
 
     txtIP->setObjectName(QStringLiteral("txtIP"));
     place(txtIP, 120, 120, 3015, 375);

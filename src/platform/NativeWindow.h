@@ -18,6 +18,11 @@ namespace NativeWindow {
 /// manager forgets it when the window is hidden.
 void keepOffTaskbars(QWidget *window);
 
+/// The height the window system adds to @p window's client area for its
+/// title bar and borders, in logical pixels, where it can tell before the
+/// window is shown (Windows); no value elsewhere.
+std::optional<int> frameHeight(QWidget *window);
+
 /// Where the window system has @p window's top-left corner (logical
 /// pixels); no value when it cannot tell, or the window is not on screen.
 std::optional<QPoint> screenPosition(const QWidget *window);

@@ -4,12 +4,32 @@
 #include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace NativeWindow {
 
 void keepOffTaskbars(QWidget *)
 {
     // A tool window has no taskbar button here to begin with.
+}
+
+std::optional<int> frameHeight(QWidget *window)
+{
+#ifdef Q_OS_WIN
+    // From the system's own metrics for this window's style and DPI.
+    const auto handle = reinterpret_cast<HWND>(window->winId());
+    const auto style = DWORD(GetWindowLongPtrW(handle, GWL_STYLE));
+    const auto extendedStyle = DWORD(GetWindowLongPtrW(handle, GWL_EXSTYLE));
+    RECT outer = {0, 0, 0, 0};
+    if (!AdjustWindowRectExForDpi(&outer, style, FALSE, extendedStyle, GetDpiForWindow(handle)))
+        return std::nullopt;
+    return qRound((outer.bottom - outer.top) / window->devicePixelRatioF());
+#else
+    Q_UNUSED(window);
+    return std::nullopt;
+#endif
 }
 
 std::optional<QPoint> screenPosition(const QWidget *)

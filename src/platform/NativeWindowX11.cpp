@@ -193,6 +193,13 @@ void keepOffTaskbars(QWidget *window)
     xcb_flush(c);
 }
 
+std::optional<int> frameHeight(QWidget *)
+{
+    // The window manager's frame comes with the window manager, once it has
+    // taken the window in.
+    return std::nullopt;
+}
+
 std::optional<QPoint> screenPosition(const QWidget *window)
 {
     xcb_connection_t *c = connection();

@@ -135,6 +135,12 @@ void WindowsTest::mainWindowHasAFixedBorder()
     QVERIFY2(!(style & WS_THICKFRAME), qPrintable(QString::number(style, 16)));
     QVERIFY(!(style & WS_MAXIMIZEBOX));
     QCOMPARE(style & WS_CAPTION, LONG_PTR(WS_CAPTION));
+    // 3270 twips wide inside, 1665 high outside (at 15 twips a pixel).
+    RECT client = {};
+    RECT outer = {};
+    QVERIFY(GetClientRect(hwnd, &client) && GetWindowRect(hwnd, &outer));
+    QCOMPARE(client.right - client.left, LONG(218));
+    QCOMPARE(outer.bottom - outer.top, LONG(111));
 }
 
 void WindowsTest::cmdShowTogglesTheFloatingWindow()
