@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <QPoint>
 
 /// Whether a notification area that docks icons as windows of their own
 /// (the X11 system tray protocol) is there, and news when that changes.
@@ -22,11 +23,18 @@ public:
     ~TrayHostWatcher() override;
 
     bool isPresent() const { return m_owner != 0; }
+    /// Whether rightPressed() tells of right-button presses on Qt's icon:
+    /// where Qt itself opens the menu only on the release (Windows).
+    bool reportsRightPress() const;
+    /// Qt's icon has just been shown (or shown again).
+    void iconShown();
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 signals:
     void presenceChanged();
+    /// The right button went down on Qt's icon, with the pointer at @p at.
+    void rightPressed(QPoint at);
 
 private:
     /// Follows @p owner from now on; 0 for none.

@@ -22,3 +22,12 @@ quint32 TrayHostWatcher::currentOwner() const
 {
     return m_owner;
 }
+
+bool TrayHostWatcher::reportsRightPress() const
+{
+    // Qt opens the menu on the press itself here.
+    return false;
+}
+
+void TrayHostWatcher::iconShown()
+{}

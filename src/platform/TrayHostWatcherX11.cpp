@@ -110,3 +110,12 @@ bool TrayHostWatcher::nativeEventFilter(const QByteArray &eventType, void *messa
     }
     return false;
 }
+
+bool TrayHostWatcher::reportsRightPress() const
+{
+    // Qt opens the menu on the press itself here.
+    return false;
+}
+
+void TrayHostWatcher::iconShown()
+{}

@@ -55,6 +55,10 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent)
 
     connect(&m_item, &StatusNotifierItem::hostPresenceChanged, this, &TrayIcon::followHost);
     connect(&m_hostWatcher, &TrayHostWatcher::presenceChanged, this, &TrayIcon::followHost);
+    connect(&m_hostWatcher, &TrayHostWatcher::rightPressed, this, [this](QPoint at) {
+        if (m_icon && m_icon->isVisible() && !m_menu.isVisible())
+            m_menu.popup(at);
+    });
     m_startDeadline.setSingleShot(true);
     m_startDeadline.setInterval(1000);
     connect(&m_startDeadline, &QTimer::timeout, this, &TrayIcon::followHost);
@@ -73,8 +77,10 @@ void TrayIcon::makeQtIcon()
     m_icon->setObjectName(QStringLiteral("trayIconData"));
     m_icon->setIcon(m_image);
     m_icon->setToolTip(toolTip());
-    // A right-button press opens the menu; other clicks do nothing.
-    m_icon->setContextMenu(&m_menu);
+    // A right-button press opens the menu; other clicks do nothing. Where
+    // Qt opens it only on the release, the press is told of separately.
+    if (!m_hostWatcher.reportsRightPress())
+        m_icon->setContextMenu(&m_menu);
 }
 
 void TrayIcon::AddTrayIcon()
@@ -103,8 +109,11 @@ void TrayIcon::followHost()
     // has answered us, and that a host there shows our own item.
     if (m_wanted && !onBus && !m_icon && m_item.isSettled())
         makeQtIcon();
-    if (m_icon)
+    if (m_icon) {
         m_icon->setVisible(m_wanted && !onBus);
+        if (m_icon->isVisible())
+            m_hostWatcher.iconShown();
+    }
 
     const bool reachable = onBus || (m_icon && m_icon->isVisible() && m_hostWatcher.isPresent());
     const bool known = m_item.isSettled() || !m_startDeadline.isActive();

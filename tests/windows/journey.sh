@@ -16,42 +16,12 @@ exe=$1
 artefacts=$2
 mkdir -p "$artefacts"
 key='HKCU\Software\VB and VBA Program Settings\Kestrune\IP'
-failures=0
 program=""
-
-pass() { echo "PASS   : $*"; }
-fail() {
-    echo "FAIL!  : $*"
-    failures=$((failures + 1))
-    import -window root "$artefacts/failure-$failures.png" 2>/dev/null || true
-}
-
-# Polls a command until it succeeds, for at most $1 seconds.
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.1
-    done
-}
+# shellcheck source=common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 reg_value() {
-    wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
-        awk -v name="$1" '$1 == name && $2 == "REG_SZ" { print $3 }'
-}
-
-# The one visible top-level window whose title is exactly $1.
-window_named() {
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
-}
-
-# x y width height of a window on the screen, as the X server has it.
-geometry_of() {
-    xwininfo -id "$1" | awk '
-        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
-        /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
+    registry_value "$key" "$1"
 }
 
 click_at() {
@@ -103,13 +73,6 @@ else
     fail "Float=YES showed no floating window"
 fi
 
-# The icon docks in trayer: Wine's icon window inside the panel's socket.
-tray_icon() {
-    local panel
-    for panel in $(xdotool search --class '^trayer$' 2>/dev/null); do
-        xwininfo -tree -id "$panel" | awk '/"explorer.exe"/ { print $1; exit }'
-    done | head -n 1 | grep .
-}
 if wait_for 30 tray_icon; then
     icon=$(tray_icon)
     pass "the icon docked in the notification area ($icon)"
@@ -124,15 +87,18 @@ else
     fail "Vis=NO, yet the main window shows"
 fi
 
-# The tray menu, opened with a right click on the icon. Its rows as Qt lays
+# The tray menu, opened with a right press on the icon. Its rows as Qt lays
 # them out with Wine's default font: 3 pixels of frame, items 22 high,
 # separators 9: Copy, -, Visible >, Floating >, -, Quit; a submenu Yes, No.
 menu_window() { xdotool search --onlyvisible --name '^IP$' 2>/dev/null | head -n 1; }
+# The right button's press opens it, before the release.
 open_tray_menu() {
-    local ix iy iw ih
+    local ix iy iw ih opened=1
     read -r ix iy iw ih < <(geometry_of "$icon")
-    click_at $((ix + iw / 2)) $((iy + ih / 2)) 3
-    wait_for 10 menu_window
+    xdotool mousemove --sync $((ix + iw / 2)) $((iy + ih / 2)) mousedown 3
+    wait_for 10 menu_window || opened=0
+    xdotool mouseup 3
+    [ "$opened" = 1 ]
 }
 # Clicks a point until the condition after it holds: a menu takes a click
 # only once it has seen the pointer arrive.
