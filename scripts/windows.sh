@@ -44,7 +44,7 @@ apt_get() {
 }
 
 stage_deps() {
-    local wanted=(mingw-w64 wine wine64 ninja-build qt6-base-dev-tools cmake dpkg-dev
+    local wanted=(mingw-w64 wine wine64 ninja-build qt6-base-dev-tools cmake dpkg-dev nsis
         xvfb openbox trayer x11-utils xdotool xclip imagemagick iproute2 python3
         # What Wine's X11 driver and fonts want, without the rest of its recommends.
         fonts-wine libxrender1 libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1
@@ -262,16 +262,22 @@ stage_qt() {
     echo "Qt $qt_version for Windows ready in $qt_prefix ($((SECONDS - started)) s)"
 }
 
+# What ships: IP.exe built for size, without symbols, and its installer.
+installer=$build_dir/KestrunesIPTool-1.00-setup.exe
+
 stage_build() {
     stage_deps
     stage_qt
     heavy cmake -S "$root" -B "$build_dir" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DKESTRUNE_QT_WINDOWS_PREFIX="$qt_prefix" \
-        -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+        -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-MinSizeRel}" \
         -DKESTRUNE_BUILD_TESTS="${KESTRUNE_WINDOWS_TESTS:-ON}" \
         "$@"
     heavy cmake --build "$build_dir" --parallel "$jobs"
+    makensis -V2 -DEXE="$build_dir/IP.exe" -DICON="$root/resources/IP.ico" \
+        -DOUTFILE="$installer" "$root/resources/installer.nsi"
+    echo "IP.exe: $(stat -c %s "$build_dir/IP.exe") bytes; installer: $installer"
 }
 
 # A private X session (Xvfb, openbox, trayer) and a private Wine prefix.
@@ -289,8 +295,14 @@ wine_session_start() {
     export WINEPREFIX=$wine_scratch/prefix
     export WINEARCH=win64
     export WINEDEBUG=-all
-    # No Mono or Gecko: they would have to be downloaded.
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # No Mono or Gecko: they would have to be downloaded. No menu builder:
+    # it writes launchers and MIME types into the home folder.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # And a home of its own all the same, so that nothing of Wine's reaches
+    # the user's.
+    export HOME=$wine_scratch/home
+    export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+    mkdir -p "$HOME"
     local started=$SECONDS
     wineboot -i </dev/null
     wineserver -w
@@ -356,6 +368,27 @@ check_resources() {
     count_suite resources "$rc" ""
 }
 
+# The installer's round trip: installed silently, started from its
+# shortcut, uninstalled silently, with only the settings left.
+run_installer() {
+    echo "== installer"
+    local rc=0
+    bash "$root/tests/windows/installer.sh" "$installer" "$build_dir/installer" || rc=$?
+    wineserver -k 2>/dev/null || true
+    count_suite installer "$rc" ""
+}
+
+# What Wine would write into a home folder: none of it may appear in the
+# user's own.
+home_traces() {
+    local place
+    for place in .config/menus .local/share/mime .local/share/applications/wine \
+        .local/share/desktop-directories; do
+        [ -e "$1/$place" ] && find "$1/$place" -printf '%p %T@\n'
+    done
+    true
+}
+
 run_journey() {
     echo "== journey"
     local rc=0
@@ -374,18 +407,32 @@ stage_test() {
     local started=$SECONDS
     mkdir -p "$build_dir/test-logs"
     check_resources
+    local user_home=$HOME traces
+    traces=$(home_traces "$user_home")
     wine_session_start
     local suite
     for suite in "${windows_suites[@]}"; do
         run_suite "$suite"
     done
     run_journey
+    run_installer
+    echo "== the user's home"
+    local rc=0
+    if [ "$(home_traces "$user_home")" != "$traces" ]; then
+        echo "FAIL!  : Wine wrote into $user_home:"
+        diff <(echo "$traces") <(home_traces "$user_home") || true
+        rc=1
+    fi
+    count_suite home "$rc" ""
     local summary="$suite_passed passed, $suite_failed failed"
     [ "$suite_skipped" -eq 0 ] || summary+=", $suite_skipped skipped"
     echo "Windows suites under Wine in $((SECONDS - started)) s"
     echo "$summary"
     [ "$suite_failed" -eq 0 ]
 }
+
+# Sourced (by bench/wine.sh), it only defines the stages.
+[[ "${BASH_SOURCE[0]}" == "$0" ]] || return 0
 
 stage=${1:-all}
 [ $# -gt 0 ] && shift
