@@ -27,6 +27,10 @@ _xsession_wait_for() {
     done
 }
 
+_xsession_has_display() {
+    [ "$(wc -l <"$XSESSION_DIR/display")" -ge 1 ]
+}
+
 _xsession_has_wm() {
     xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
 }
@@ -41,11 +45,12 @@ xsession_start() {
 
     XSESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-xsession.XXXXXX")
     # -displayfd: the server picks a free display and writes its number once
-    # it accepts connections.
+    # it accepts connections, the digits and the newline in two writes: a
+    # number is whole only with its newline (":1" may be the start of ":10").
     Xvfb -displayfd 3 -screen 0 "${XSESSION_SCREEN:-1280x800x24}" -nolisten tcp -noreset \
         3>"$XSESSION_DIR/display" >"$XSESSION_DIR/xvfb.log" 2>&1 &
     XSESSION_PIDS+=($!)
-    _xsession_wait_for "the X server" test -s "$XSESSION_DIR/display" || return 1
+    _xsession_wait_for "the X server" _xsession_has_display || return 1
     DISPLAY=":$(head -n 1 "$XSESSION_DIR/display")"
     export DISPLAY
 

@@ -180,12 +180,20 @@ QString startServer(QProcess &server, const QString &scratchFile)
 {
     QFile::remove(scratchFile);
     server.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", scratchFile});
+    // The server writes the digits and the newline separately: only a line
+    // with its newline is the whole number (":1" may be the start of ":10").
     QFile number(scratchFile);
-    if (!server.waitForStarted() ||
-        !QTest::qWaitFor([&number] { return number.size() > 0; }, 10000) ||
-        !number.open(QIODevice::ReadOnly))
+    QByteArray line;
+    const auto whole = [&number, &line] {
+        if (!number.open(QIODevice::ReadOnly))
+            return false;
+        line = number.readAll();
+        number.close();
+        return line.endsWith('\n');
+    };
+    if (!server.waitForStarted() || !QTest::qWaitFor(whole, 10000))
         return {};
-    return ':' + QString::fromLatin1(number.readAll()).trimmed();
+    return ':' + QString::fromLatin1(line).trimmed();
 }
 
 } // namespace XTools
