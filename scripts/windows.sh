@@ -368,14 +368,15 @@ check_resources() {
     count_suite resources "$rc" ""
 }
 
-# The installer's round trip: installed silently, started from its
-# shortcut, uninstalled silently, with only the settings left.
-run_installer() {
-    echo "== installer"
-    local rc=0
-    bash "$root/tests/windows/installer.sh" "$installer" "$build_dir/installer" || rc=$?
+# One of tests/windows' scripts against the real IP.exe, with Wine's
+# server ended after it: name, script, its arguments.
+run_script() {
+    local name=$1 script=$2 rc=0
+    shift 2
+    echo "== $name"
+    bash "$root/tests/windows/$script" "$@" || rc=$?
     wineserver -k 2>/dev/null || true
-    count_suite installer "$rc" ""
+    count_suite "$name" "$rc" ""
 }
 
 # What Wine would write into a home folder: none of it may appear in the
@@ -390,11 +391,7 @@ home_traces() {
 }
 
 run_journey() {
-    echo "== journey"
-    local rc=0
-    bash "$root/tests/windows/journey.sh" "$build_dir/IP.exe" "$build_dir/journey" || rc=$?
-    wineserver -k 2>/dev/null || true
-    count_suite journey "$rc" ""
+    run_script journey journey.sh "$build_dir/IP.exe" "$build_dir/journey"
     # KESTRUNE_UPDATE_DOCS=1: the journey's screenshot becomes the README's.
     if [ "${KESTRUNE_UPDATE_DOCS:-0}" = 1 ] && [ -f "$build_dir/journey/wine.png" ]; then
         cp "$build_dir/journey/wine.png" "$root/docs/wine.png"
@@ -415,7 +412,9 @@ stage_test() {
         run_suite "$suite"
     done
     run_journey
-    run_installer
+    # The installer's round trip: installed silently, started from its
+    # shortcut, uninstalled silently, with only the settings left.
+    run_script installer installer.sh "$installer" "$build_dir/installer"
     echo "== the user's home"
     local rc=0
     if [ "$(home_traces "$user_home")" != "$traces" ]; then
