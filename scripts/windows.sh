@@ -44,7 +44,7 @@ apt_get() {
 }
 
 stage_deps() {
-    local wanted=(mingw-w64 wine wine64 ninja-build qt6-base-dev-tools cmake dpkg-dev nsis
+    local wanted=(mingw-w64 wine wine64 ninja-build qt6-base-dev-tools cmake dpkg-dev patch nsis
         xvfb openbox trayer x11-utils xdotool xclip imagemagick iproute2 python3
         # What Wine's X11 driver and fonts want, without the rest of its recommends.
         fonts-wine libxrender1 libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1
@@ -203,9 +203,12 @@ qt_configure_args() {
     printf '%s\n' "${args[@]}"
 }
 
-# What the cached Qt was configured with, as a short fingerprint.
+# Our changes to Qt's source: each says why.
+qt_patches=("$root"/scripts/qt-windows/*.patch)
+
+# What the cached Qt was configured and patched with, as a short fingerprint.
 qt_configuration() {
-    qt_configure_args | sha256sum | cut -c1-16
+    { qt_configure_args; cat "${qt_patches[@]}"; } | sha256sum | cut -c1-16
 }
 
 stage_qt() {
@@ -242,6 +245,11 @@ stage_qt() {
     local src_dir
     src_dir=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
     [ -n "$src_dir" ] || { echo "no qt6-base source in $work" >&2; exit 1; }
+    local patch
+    for patch in "${qt_patches[@]}"; do
+        echo "== Applying $(basename "$patch")"
+        patch -d "$src_dir" -p1 --forward --batch <"$patch"
+    done
 
     echo "== Configuring Qt for Windows into $qt_prefix"
     local args
