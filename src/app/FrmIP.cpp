@@ -23,6 +23,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -158,20 +159,46 @@ void FrmIP::Form_Load()
 {
     m_loading = true;
     const auto loaded = qScopeGuard([this] { m_loading = false; });
-    if (m_settings.floatingOnAtStart()) {
-        m_floating.get().show();
-        cmdShow->setText(QStringLiteral("Floating Off"));
-    }
-
     const bool hiddenAtStart = m_settings.mainWindowHiddenAtStart();
 
+    // The icon first: it docks while the windows are drawn.
     m_tray->AddTrayIcon();
     // Hidden at start only while the tray icon may bring the window back: a
     // notification area that has not answered yet and turns out not to be
     // there shows the window then.
     m_staysHiddenAtStart = hiddenAtStart && !m_tray->isKnownUnreachable();
 
+    if (m_settings.floatingOnAtStart()) {
+        // Loaded now, shown once the main window has drawn itself, so that
+        // the main window comes no later for a second one; at once when the
+        // main window stays hidden.
+        FrmFloatingIP &floating = m_floating.get();
+        cmdShow->setText(QStringLiteral("Floating Off"));
+        m_floatingAfterFirstPaint = !m_staysHiddenAtStart;
+        if (m_staysHiddenAtStart)
+            floating.show();
+        else
+            txtIP->installEventFilter(this);
+    }
+
     m_refresh->showInitial();
+}
+
+void FrmIP::showFloatingAfterStart()
+{
+    // A tool window, it takes no focus from the main window as it comes.
+    if (std::exchange(m_floatingAfterFirstPaint, false) && !m_ended)
+        m_floating.get().show();
+}
+
+bool FrmIP::eventFilter(QObject *watched, QEvent *event)
+{
+    // The address drawn, the main window has been painted.
+    if (watched == txtIP && event->type() == QEvent::Paint) {
+        txtIP->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &FrmIP::showFloatingAfterStart, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
@@ -210,6 +237,9 @@ void FrmIP::setVisible(bool visible)
         else
             move(place);
     }
+    // Hidden before it was drawn: the floating window waits no longer.
+    if (!visible)
+        showFloatingAfterStart();
     const bool firstShow = visible && !m_shownBefore;
     m_shownBefore = m_shownBefore || visible;
     QWidget::setVisible(visible);

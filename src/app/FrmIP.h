@@ -71,6 +71,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // What the commands do to this window.
@@ -84,6 +85,8 @@ private:
     void Form_Load();
     FrmFloatingIP *loadFloatingWindow(const AppSettings &settings);
     void Form_Resize();
+    /// Shows the floating window that the start left for after the first paint.
+    void showFloatingAfterStart();
     /// Shows the window anew for a window manager that started after it.
     void placeAfresh();
     void shutDown();
@@ -110,5 +113,6 @@ private:
     bool m_shownBefore = false;
     bool m_staysHiddenAtStart = false;
     bool m_loading = false;
+    bool m_floatingAfterFirstPaint = false;
     bool m_ended = false;
 };

@@ -11,6 +11,7 @@
 #include "ui/LinkLabel.h"
 
 #include <QAccessible>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -87,7 +88,9 @@ void FrmIPTest::floatingOnAtStart()
     auto frmIP = startProgram(scratch, source);
 
     FrmFloatingIP &floating = frmIP->floating().get();
+    // Shown after the main window, which keeps the focus all the same.
     QVERIFY(QTest::qWaitForWindowExposed(&floating));
+    QTRY_COMPARE(QGuiApplication::focusWindow(), frmIP->windowHandle());
     QCOMPARE(frmIP->cmdShow()->text(), QString("Floating Off"));
     QTRY_COMPARE(floating.screenPosition(), QPoint(100, 200));
     QVERIFY(floating.windowFlags().testFlag(Qt::WindowStaysOnTopHint));

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QList>
 #include <QPushButton>
+#include <QTest>
 #include <memory>
 #include <utility>
 
@@ -50,6 +51,10 @@ inline std::unique_ptr<FrmIPTestSeam> startProgram(const ScratchSettings &scratc
     auto frmIP = std::make_unique<FrmIPTestSeam>(scratch.settings(), source);
     if (!frmIP->staysHiddenAtStart())
         frmIP->show();
+    // The floating window comes once the main window has been drawn.
+    if (scratch.settings().floatingOnAtStart() &&
+        !QTest::qWaitFor([&frmIP] { return frmIP->floating().isVisible(); }))
+        qWarning("The floating window did not come after the main window");
     return frmIP;
 }
 
