@@ -179,7 +179,11 @@ bool setClipboard(const QString &text)
 QString startServer(QProcess &server, const QString &scratchFile)
 {
     QFile::remove(scratchFile);
-    server.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", scratchFile});
+    // -noreset: without it the server resets whenever its last client
+    // leaves (a test's xprop, say), and refuses whoever connects meanwhile
+    // ("Can't open display"), such as the window manager just started.
+    server.start("sh",
+                 {"-c", "exec Xvfb -displayfd 3 -nolisten tcp -noreset 3>\"$0\"", scratchFile});
     // The server writes the digits and the newline separately: only a line
     // with its newline is the whole number (":1" may be the start of ":10").
     QFile number(scratchFile);
