@@ -395,13 +395,15 @@ void JourneysTest::startedBeforeTheWindowManager()
     wm.start(windowManager, {});
     QVERIFY(wm.waitForStarted());
     // It places the window, title bar and all on the screen; the close
-    // question comes with its title bar on the screen too.
-    QTRY_VERIFY_WITH_TIMEOUT(titleBarOnScreen(display, caption), 20000);
+    // question comes with its title bar on the screen too. Each look starts
+    // three X tools, which under the sanitizers takes a second or more.
+    constexpr int kPlacedWithinMs = 60000;
+    QTRY_VERIFY_WITH_TIMEOUT(titleBarOnScreen(display, caption), kPlacedWithinMs);
     const QString id =
         onDisplay(display, "xdotool", {"search", "--onlyvisible", "--name", '^' + caption + '$'})
             .section('\n', 0, 0);
     onDisplay(display, "wmctrl", {"-i", "-c", id});
-    QTRY_VERIFY_WITH_TIMEOUT(titleBarOnScreen(display, "Are you sure\\?"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(titleBarOnScreen(display, "Are you sure\\?"), kPlacedWithinMs);
 
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
