@@ -7,7 +7,7 @@
 #   scripts/deps.sh build|run|test|docs|bench
 set -euo pipefail
 
-build=(cmake g++ make dpkg-dev qt6-base-dev libgl-dev libxcb1-dev)
+build=(cmake g++ make dpkg-dev pkg-config qt6-base-dev libgl-dev libxcb1-dev libdbus-1-dev)
 session=(xvfb openbox trayer x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation2)
 pictures=(rofi)
 benchmarks=(libxcb-damage0-dev dbus-daemon)

@@ -4,6 +4,7 @@
 #include "app/FrmIP.h"
 #include "app/SingleInstance.h"
 #include "floating/FrmFloatingIP.h"
+#include "platform/SessionBus.h"
 #include "platform/TerminationSignals.h"
 #include "platform/WindowSystem.h"
 #include "settings/AppSettings.h"
@@ -132,6 +133,8 @@ int Main(int argc, char *argv[])
         return 1;
     }
 
+    // Under way while the application is made; nothing here waits for it.
+    SessionBus::startConnecting();
     WindowSystem::CommandLine commandLine(argc, argv);
     std::optional<StartMessages> starting(std::in_place);
     QApplication app(commandLine.argc(), commandLine.argv());
@@ -148,6 +151,7 @@ int Main(int argc, char *argv[])
     if (!instance.claim())
         return 0;
 
+    SessionBus::keepAccessibilityFromWaiting();
     const AppSettings settings;
     SystemAddressSource wskIP;
     FrmIP frmIP(settings, wskIP);

@@ -65,6 +65,11 @@ void whenWindowManagerArrives(QObject *, std::function<void()>)
     // There is always one.
 }
 
+QByteArray accessibilityBusAddress()
+{
+    return {};
+}
+
 std::optional<int> latinLetter(const QKeyEvent *event)
 {
 #ifdef Q_OS_WIN

@@ -1,3 +1,5 @@
+#include "platform/BusCalls.h"
+#include "platform/SessionBus.h"
 #include "platform/StatusNotifierItem.h"
 
 #include <QAction>
@@ -192,21 +194,10 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, MenuEvent &event)
 
 namespace {
 
-const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+using BusCalls::kWatcherPath;
+using BusCalls::kWatcherService;
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
-
-/// How long a question to the watcher may stay unanswered before it is
-/// asked again: D-Bus's own default.
-constexpr int kAnswerTimeoutMs = 25000;
-
-QDBusMessage busDaemonCall(const QString &method)
-{
-    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                          QStringLiteral("/org/freedesktop/DBus"),
-                                          QStringLiteral("org.freedesktop.DBus"), method);
-}
 
 IconPixmapList pixmapsOf(const QIcon &icon)
 {
@@ -499,13 +490,16 @@ struct StatusNotifierItem::Private
         : q(item)
     {}
 
+    void start();
     void askWatcher();
+    void heard(bool isHostPresent);
     void settle(bool isSettled, bool isHostPresent);
     void requestName();
     void registerWithWatcher();
 
     StatusNotifierItem *const q;
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    /// Not connected until the session bus is settled.
+    QDBusConnection bus{QString()};
     QString serviceName;
     QObject item;
     QObject menu;
@@ -529,39 +523,68 @@ void StatusNotifierItem::Private::settle(bool isSettled, bool isHostPresent)
     emit q->hostPresenceChanged();
 }
 
+void StatusNotifierItem::Private::start()
+{
+    if (!SessionBus::isConnected()) {
+        settle(true, false);
+        return;
+    }
+    bus = QDBusConnection::sessionBus();
+
+    // A watcher that comes is asked; one that goes takes its host with it.
+    auto *owner = new QDBusServiceWatcher(sni::kWatcherService, bus,
+                                          QDBusServiceWatcher::WatchForOwnerChange, q);
+    QObject::connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, q,
+                     [this](const QString &, const QString &, const QString &newOwner) {
+                         if (newOwner.isEmpty()) {
+                             ++question;
+                             settle(true, false);
+                         } else {
+                             // Not known again until the new one has answered.
+                             settle(false, false);
+                             askWatcher();
+                         }
+                     });
+    auto *hosts = new sni::WatcherSignals(bus, q);
+    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, q,
+                     [this] { askWatcher(); });
+    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, q,
+                     [this] { askWatcher(); });
+    // The answer to the question asked on connecting has usually come by
+    // now: the icon goes where it belongs at once. Asked again all the same,
+    // since a watcher may have come or gone before the changes were watched.
+    if (const std::optional<bool> early = SessionBus::earlyWatcherAnswer())
+        heard(*early);
+    askWatcher();
+}
+
 void StatusNotifierItem::Private::askWatcher()
 {
     const quint64 asked = ++question;
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        sni::kWatcherService, sni::kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    get << sni::kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    auto *call = new QDBusPendingCallWatcher(bus.asyncCall(get, sni::kAnswerTimeoutMs), q);
+    auto *call = new QDBusPendingCallWatcher(
+        bus.asyncCall(BusCalls::watcherHostQuestion(), BusCalls::kAnswerTimeoutMs), q);
     QObject::connect(call, &QDBusPendingCallWatcher::finished, q, [this, call, asked] {
         call->deleteLater();
         if (asked != question)
             return;
         const QDBusPendingReply<QDBusVariant> reply = *call;
-        if (!reply.isError()) {
-            const bool present = reply.value().variant().toBool();
-            settle(true, present);
-            // Perhaps a new watcher in place of the last one: tell it too.
-            if (present && shown && nameOwned)
-                registerWithWatcher();
-            return;
-        }
-        switch (reply.error().type()) {
-        case QDBusError::NoReply:
-        case QDBusError::Timeout:
-        case QDBusError::TimedOut:
-            // Busy or hung: ask again, and again wait without waiting.
+        const std::optional<bool> present = reply.isError()
+                                                ? BusCalls::watcherHostFromError(reply.error())
+                                                : reply.value().variant().toBool();
+        // Busy or hung: ask again, and again wait without waiting.
+        if (!present)
             askWatcher();
-            return;
-        default:
-            // Nobody owns the name, or a watcher that cannot tell.
-            settle(true, false);
-        }
+        else
+            heard(*present);
     });
+}
+
+void StatusNotifierItem::Private::heard(bool isHostPresent)
+{
+    settle(true, isHostPresent);
+    // Perhaps a new watcher in place of the last one: tell it too.
+    if (isHostPresent && shown && nameOwned)
+        registerWithWatcher();
 }
 
 void StatusNotifierItem::Private::requestName()
@@ -569,7 +592,7 @@ void StatusNotifierItem::Private::requestName()
     const quint64 requested = ++nameRequest;
     constexpr uint kDoNotQueue = 4; // DBUS_NAME_FLAG_DO_NOT_QUEUE
     auto *call =
-        new QDBusPendingCallWatcher(bus.asyncCall(sni::busDaemonCall(QStringLiteral("RequestName"))
+        new QDBusPendingCallWatcher(bus.asyncCall(BusCalls::busDaemon(QStringLiteral("RequestName"))
                                                   << serviceName << kDoNotQueue),
                                     q);
     QObject::connect(call, &QDBusPendingCallWatcher::finished, q, [this, call, requested] {
@@ -600,10 +623,6 @@ StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip
     : QObject(parent)
     , d(std::make_unique<Private>(this))
 {
-    if (!d->bus.isConnected()) {
-        d->settled = true;
-        return;
-    }
     qDBusRegisterMetaType<sni::IconPixmap>();
     qDBusRegisterMetaType<sni::IconPixmapList>();
     qDBusRegisterMetaType<sni::ToolTip>();
@@ -618,27 +637,7 @@ StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     new sni::ItemAdaptor(&d->item, icon, toolTip, menu);
     new sni::MenuAdaptor(&d->menu, menu);
-
-    // A watcher that comes is asked; one that goes takes its host with it.
-    auto *owner = new QDBusServiceWatcher(sni::kWatcherService, d->bus,
-                                          QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString &, const QString &, const QString &newOwner) {
-                if (newOwner.isEmpty()) {
-                    ++d->question;
-                    d->settle(true, false);
-                } else {
-                    // Not known again until the new one has answered.
-                    d->settle(false, false);
-                    d->askWatcher();
-                }
-            });
-    auto *hosts = new sni::WatcherSignals(d->bus, this);
-    connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, this,
-            [this] { d->askWatcher(); });
-    connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, this,
-            [this] { d->askWatcher(); });
-    d->askWatcher();
+    SessionBus::whenSettled(this, [this] { d->start(); });
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -675,7 +674,7 @@ void StatusNotifierItem::setShown(bool shown)
             d->exported = false;
         }
         if (std::exchange(d->nameOwned, false))
-            d->bus.asyncCall(sni::busDaemonCall(QStringLiteral("ReleaseName")) << d->serviceName);
+            d->bus.asyncCall(BusCalls::busDaemon(QStringLiteral("ReleaseName")) << d->serviceName);
         return;
     }
     d->exported =

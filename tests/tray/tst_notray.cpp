@@ -35,6 +35,8 @@ void NoTrayTest::windowShowsWhateverVisSays()
 {
     TestRun run({{Key::Vis, "NO"}});
     auto &[scratch, source, frmIP] = run;
+    // Shown once it is known that there is no notification area.
+    QTRY_VERIFY(frmIP->isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
     QCOMPARE(frmIP->txtIP()->text(), QString("10.1.2.3"));
     QCOMPARE(scratch.text(Key::Vis), QString("NO"));

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+class QObject;
+
+/// The session bus, reached without the GUI thread ever waiting for it.
+///
+/// Connecting waits for the bus daemon's answer, and Qt keeps every other
+/// caller of QDBusConnection::sessionBus() waiting until it has come (one
+/// lock is held across the whole handshake). The first of those callers is
+/// Qt's accessibility bridge, on the first widget's first change: a daemon
+/// that is stopped or overloaded held the window for D-Bus's 25 s timeout,
+/// and a stopped accessibility launcher (org.a11y.Bus) for twice that, since
+/// the bridge asks it two questions and waits for each.
+///
+/// So the program connects on a thread of its own, started before the
+/// application object, and asks from there, without waiting, what start-up
+/// needs to know: whether the status notifier watcher has a host, and
+/// whether the accessibility launcher answers at all. Nothing on the GUI
+/// thread asks for the session bus before isSettled().
+///
+/// Where there is no D-Bus, everything is settled from the start and there
+/// is never a bus.
+namespace SessionBus {
+
+/// Starts connecting, on a thread that the program's end does not wait for.
+/// The first call does, which must come from the main thread; everything
+/// below that needs the bus starts it where it has not been started yet.
+void startConnecting();
+
+/// Whether connecting is over, one way or the other.
+bool isSettled();
+/// Whether it ended connected.
+bool isConnected();
+/// Calls @p settled on @p context's thread once isSettled() (at once when
+/// it already is), unless @p context is gone by then.
+void whenSettled(QObject *context, std::function<void()> settled);
+
+/// What the status notifier watcher said when asked right after connecting:
+/// whether it has a host that shows items (false where nobody owns its
+/// name). No value while no answer has come, or after a timeout.
+std::optional<bool> earlyWatcherAnswer();
+
+/// Called after the application object is made and before the first widget:
+/// where the bus or the accessibility launcher has not answered yet, Qt's
+/// accessibility bridge is given the accessibility bus's address, so that it
+/// never asks the session bus and waits.
+void keepAccessibilityFromWaiting();
+
+} // namespace SessionBus

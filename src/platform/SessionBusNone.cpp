@@ -1,0 +1,34 @@
+#include "platform/SessionBus.h"
+
+#include <QObject>
+
+namespace SessionBus {
+
+void startConnecting()
+{}
+
+bool isSettled()
+{
+    return true;
+}
+
+bool isConnected()
+{
+    return false;
+}
+
+void whenSettled(QObject *context, std::function<void()> settled)
+{
+    if (context)
+        settled();
+}
+
+std::optional<bool> earlyWatcherAnswer()
+{
+    return std::nullopt;
+}
+
+void keepAccessibilityFromWaiting()
+{}
+
+} // namespace SessionBus
