@@ -14,8 +14,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 
 namespace modTray {
@@ -60,6 +62,7 @@ public:
     ~StartMessages()
     {
         qInstallMessageHandler(s_previous);
+        const std::lock_guard lock(s_mutex);
         for (const auto &[type, context, message] : std::as_const(s_held))
             s_previous(
                 type,
@@ -86,6 +89,8 @@ private:
 
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
+        // Qt's threads (the session bus's among them) may say something too.
+        const std::lock_guard lock(s_mutex);
         if (type != QtFatalMsg) {
             s_held.append(
                 {type, {context.file, context.line, context.function, context.category}, message});
@@ -116,6 +121,7 @@ private:
             .arg(fatal.section(u'\n', 0, 0).trimmed());
     }
 
+    static inline std::mutex s_mutex;
     static inline QtMessageHandler s_previous = nullptr;
     static inline QList<Held> s_held;
 };
@@ -151,7 +157,8 @@ int Main(int argc, char *argv[])
     if (!instance.claim())
         return 0;
 
-    SessionBus::keepAccessibilityFromWaiting();
+    // Usually ready long before; a stopped bus delays the window by this.
+    SessionBus::prepareAccessibility(std::chrono::milliseconds(500));
     const AppSettings settings;
     SystemAddressSource wskIP;
     FrmIP frmIP(settings, wskIP);

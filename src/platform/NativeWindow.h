@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QPoint>
 #include <functional>
 #include <optional>
@@ -53,10 +52,6 @@ bool isManaged(const QWidget *window);
 /// the program did (a session that starts its programs early), for as long
 /// as @p context lives.
 void whenWindowManagerArrives(QObject *context, std::function<void()> arrived);
-
-/// The accessibility bus's address as its launcher publishes it on the X11
-/// root window (AT_SPI_BUS); empty where it publishes none.
-QByteArray accessibilityBusAddress();
 
 /// The Latin letter (Qt::Key_A to Qt::Key_Z) that the key of @p event
 /// carries in the keyboard's Latin layout, when the layout in use is another

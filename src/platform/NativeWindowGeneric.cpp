@@ -65,11 +65,6 @@ void whenWindowManagerArrives(QObject *, std::function<void()>)
     // There is always one.
 }
 
-QByteArray accessibilityBusAddress()
-{
-    return {};
-}
-
 std::optional<int> latinLetter(const QKeyEvent *event)
 {
 #ifdef Q_OS_WIN

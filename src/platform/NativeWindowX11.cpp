@@ -357,23 +357,6 @@ void whenWindowManagerArrives(QObject *context, std::function<void()> arrived)
         new WindowManagerArrival(context, std::move(arrived));
 }
 
-QByteArray accessibilityBusAddress()
-{
-    xcb_connection_t *c = connection();
-    if (!c)
-        return {};
-    constexpr uint32_t kLongs = 256; // a bus address is a path and a guid
-    const ReplyPtr<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(c,
-                               xcb_get_property(c, false, rootWindow(c), atom(c, "AT_SPI_BUS"),
-                                                XCB_ATOM_STRING, 0, kLongs),
-                               nullptr));
-    if (!reply || reply->format != 8)
-        return {};
-    return QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
-                      xcb_get_property_value_length(reply.get()));
-}
-
 std::optional<int> latinLetter(const QKeyEvent *event)
 {
     const int key = event->key();

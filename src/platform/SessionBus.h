@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -16,10 +17,12 @@ class QObject;
 /// the bridge asks it two questions and waits for each.
 ///
 /// So the program connects on a thread of its own, started before the
-/// application object, and asks from there, without waiting, what start-up
-/// needs to know: whether the status notifier watcher has a host, and
-/// whether the accessibility launcher answers at all. Nothing on the GUI
-/// thread asks for the session bus before isSettled().
+/// application object, and asks from there what start-up needs to know:
+/// whether the status notifier watcher has a host, and whether the
+/// accessibility launcher answers at all. Nothing of the program's on the
+/// GUI thread asks for the session bus before isSettled(). (Qt's own KDE and
+/// portal themes connect while the application object is made, before the
+/// program could step in: under them a stopped daemon still holds the start.)
 ///
 /// Where there is no D-Bus, everything is settled from the start and there
 /// is never a bus.
@@ -43,10 +46,13 @@ void whenSettled(QObject *context, std::function<void()> settled);
 /// name). No value while no answer has come, or after a timeout.
 std::optional<bool> earlyWatcherAnswer();
 
-/// Called after the application object is made and before the first widget:
-/// where the bus or the accessibility launcher has not answered yet, Qt's
-/// accessibility bridge is given the accessibility bus's address, so that it
-/// never asks the session bus and waits.
-void keepAccessibilityFromWaiting();
+/// Called after the application object is made and before the first widget.
+/// Qt's accessibility bridge, made on the first widget's first change, asks
+/// the session bus and the accessibility launcher, and waits for each answer.
+/// Here the event loop runs until both have answered the connecting thread
+/// (a few milliseconds, usually over before this is called), for at most
+/// @p patience. A bus or launcher that has not answered by then is not asked
+/// at all, and accessibility stays off for this run.
+void prepareAccessibility(std::chrono::milliseconds patience);
 
 } // namespace SessionBus

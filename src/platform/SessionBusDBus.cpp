@@ -1,5 +1,4 @@
 #include "platform/BusCalls.h"
-#include "platform/NativeWindow.h"
 #include "platform/SessionBus.h"
 
 #include <QAccessible>
@@ -8,9 +7,11 @@
 #include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QEventLoop>
 #include <QList>
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 #include <dbus/dbus.h>
 #include <mutex>
 #include <thread>
@@ -19,18 +20,21 @@
 namespace SessionBus {
 namespace {
 
+using Waiting = QList<std::pair<QObject *, std::function<void()>>>;
+
 /// What the connecting thread found, and who waits to hear of it.
 struct Findings
 {
     std::mutex mutex;
     bool settled = false;
     bool connected = false;
+    /// The accessibility launcher has answered, or there is none.
+    bool launcherHeard = false;
     std::optional<QDBusPendingCall> watcherQuestion;
-    /// To the accessibility launcher, where one runs.
-    std::optional<QDBusPendingCall> launcherQuestion;
     /// Taken out when their context goes, under the lock: the connecting
     /// thread posts to them under it.
-    QList<std::pair<QObject *, std::function<void()>>> waiting;
+    Waiting waitingForBus;
+    Waiting waitingForLauncher;
 };
 
 /// Never destroyed: the connecting thread may still be at work when the
@@ -41,15 +45,46 @@ Findings &findings()
     return *shared;
 }
 
+/// Under the lock.
+void tell(Waiting &waiting)
+{
+    for (auto &[context, then] : std::exchange(waiting, {}))
+        QMetaObject::invokeMethod(context, std::move(then), Qt::QueuedConnection);
+}
+
+/// Calls @p then on @p context's thread once @p done, at once if it is.
+void when(bool Findings::*done, Waiting Findings::*waiting, QObject *context,
+          std::function<void()> then)
+{
+    startConnecting();
+    Findings &found = findings();
+    {
+        const std::lock_guard lock(found.mutex);
+        if (!(found.*done)) {
+            (found.*waiting).append({context, std::move(then)});
+            QObject::connect(context, &QObject::destroyed, [context, waiting] {
+                const std::lock_guard lock(findings().mutex);
+                (findings().*waiting).removeIf([context](const auto &entry) {
+                    return entry.first == context;
+                });
+            });
+            return;
+        }
+    }
+    then();
+}
+
 /// Whether the bus daemon answers: connected, and said hello to, on a
-/// connection of its own that is closed again.
+/// connection of its own that is closed again. False only where it has not
+/// answered in D-Bus's time; a bus that cannot be reached at all says so at
+/// once, and Qt will hear the same just as fast.
 ///
 /// Qt makes every connection of the process on one thread of its own, one
 /// after another. While that thread waits for a daemon that does not answer,
-/// every other connection waits behind it, the accessibility bridge's on the
-/// GUI thread among them. So Qt is asked only once the daemon has answered
-/// here (or when there is no more to wait for).
-void reachDaemon()
+/// every other connection waits behind it (the accessibility bridge's on the
+/// GUI thread among them), and the program's end waits for it. So Qt is
+/// asked only once the daemon has answered here.
+bool daemonAnswers()
 {
     DBusError error;
     dbus_error_init(&error);
@@ -58,20 +93,34 @@ void reachDaemon()
         dbus_connection_close(connection);
         dbus_connection_unref(connection);
     }
+    const bool silent = dbus_error_has_name(&error, DBUS_ERROR_NO_REPLY) ||
+                        dbus_error_has_name(&error, DBUS_ERROR_TIMEOUT) ||
+                        dbus_error_has_name(&error, DBUS_ERROR_TIMED_OUT);
     dbus_error_free(&error);
+    return !silent;
 }
 
 /// On the connecting thread: this one may wait.
 void connectAndAsk()
 {
-    reachDaemon();
+    // A daemon that is stopped is asked again, for as long as it takes.
+    while (!daemonAnswers()) {
+    }
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    std::optional<QDBusPendingCall> watcher;
     std::optional<QDBusPendingCall> launcher;
+    Findings &found = findings();
+    {
+        const std::lock_guard lock(found.mutex);
+        found.settled = true;
+        found.connected = bus.isConnected();
+        if (found.connected)
+            found.watcherQuestion =
+                bus.asyncCall(BusCalls::watcherHostQuestion(), BusCalls::kAnswerTimeoutMs);
+        tell(found.waitingForBus);
+    }
     if (bus.isConnected()) {
-        watcher = bus.asyncCall(BusCalls::watcherHostQuestion(), BusCalls::kAnswerTimeoutMs);
-        // The launcher is asked by its unique name: the well-known one would
-        // start one that is not running, which Qt never does.
+        // Asked by its unique name: the well-known one would start a
+        // launcher that is not running, which Qt never does.
         const QDBusReply<QString> owner = bus.call(
             BusCalls::busDaemon(QStringLiteral("GetNameOwner")) << QStringLiteral("org.a11y.Bus"));
         if (owner.isValid()) {
@@ -79,17 +128,12 @@ void connectAndAsk()
                 owner.value(), QStringLiteral("/org/a11y/bus"),
                 QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
             get << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled");
-            launcher = bus.asyncCall(get);
+            bus.call(get);
         }
     }
-    Findings &found = findings();
     const std::lock_guard lock(found.mutex);
-    found.settled = true;
-    found.connected = bus.isConnected();
-    found.watcherQuestion = std::move(watcher);
-    found.launcherQuestion = std::move(launcher);
-    for (auto &[context, settled] : std::exchange(found.waiting, {}))
-        QMetaObject::invokeMethod(context, std::move(settled), Qt::QueuedConnection);
+    found.launcherHeard = true;
+    tell(found.waitingForLauncher);
 }
 
 } // namespace
@@ -119,21 +163,7 @@ bool isConnected()
 
 void whenSettled(QObject *context, std::function<void()> settled)
 {
-    startConnecting();
-    Findings &found = findings();
-    {
-        const std::lock_guard lock(found.mutex);
-        if (!found.settled) {
-            found.waiting.append({context, std::move(settled)});
-            QObject::connect(context, &QObject::destroyed, [context] {
-                const std::lock_guard lock(findings().mutex);
-                findings().waiting.removeIf(
-                    [context](const auto &waiting) { return waiting.first == context; });
-            });
-            return;
-        }
-    }
-    settled();
+    when(&Findings::settled, &Findings::waitingForBus, context, std::move(settled));
 }
 
 std::optional<bool> earlyWatcherAnswer()
@@ -151,28 +181,30 @@ std::optional<bool> earlyWatcherAnswer()
     return reply.value().variant().toBool();
 }
 
-void keepAccessibilityFromWaiting()
+void prepareAccessibility(std::chrono::milliseconds patience)
 {
     // Given an address, the bridge asks nobody on the session bus.
     static const char kAddressVariable[] = "AT_SPI_BUS_ADDRESS";
     if (!qEnvironmentVariableIsEmpty(kAddressVariable))
         return;
-    startConnecting();
-    {
-        const std::lock_guard lock(findings().mutex);
-        const Findings &found = findings();
-        // Whoever the bridge asks has answered just now.
-        if (found.settled && (!found.launcherQuestion || found.launcherQuestion->isFinished()))
-            return;
+    QEventLoop waiting;
+    bool heard = false;
+    when(&Findings::launcherHeard, &Findings::waitingForLauncher, &waiting, [&] {
+        heard = true;
+        waiting.quit();
+    });
+    if (!heard) {
+        QTimer::singleShot(patience, &waiting, &QEventLoop::quit);
+        waiting.exec();
     }
-    // The launcher publishes the address on the root window as well, where
-    // the bridge looks too, and turns itself on when it finds it there: the
-    // same bridge as otherwise, without the questions. Without it the bus
-    // cannot be had now: an address of no transport fails at once.
-    QByteArray address = NativeWindow::accessibilityBusAddress();
-    if (address.isEmpty())
-        address = QByteArrayLiteral("none:");
-    qputenv(kAddressVariable, address);
+    if (heard)
+        return;
+    // The bridge would wait for the bus or the launcher. Given an address
+    // of no transport it fails at once, and accessibility stays off for
+    // this run. (Any address would: Qt 6.4 emits the change that turns the
+    // bridge on from the constructor of its bus, before the bridge has
+    // connected to it, so a bridge given an address never turns on.)
+    qputenv(kAddressVariable, QByteArrayLiteral("none:"));
     // Made now, while the address is there; nothing the program starts
     // inherits it afterwards.
     QAccessible::isActive();
