@@ -28,7 +28,7 @@ std::optional<bool> earlyWatcherAnswer()
     return std::nullopt;
 }
 
-void keepAccessibilityFromWaiting()
+void prepareAccessibility(std::chrono::milliseconds)
 {}
 
 } // namespace SessionBus
