@@ -27,6 +27,11 @@ unix_shortcut=$(winepath -u "$shortcut")
 has() { registry_value "$1" "$2" | grep -qxF "$3"; }
 installed() { [ -f "$unix_program_dir/IP.exe" ]; }
 uninstalled() { [ ! -e "$unix_program_dir" ]; }
+shortcut_gone() { [ ! -e "$unix_shortcut" ]; }
+entries_gone() {
+    [ -z "$(registry_value "$run" "Kestrunes IP Tool")" ] &&
+        ! wine reg query "$uninstall" >/dev/null 2>&1
+}
 
 # The settings of an earlier run, which an uninstall leaves alone.
 wine reg add "$settings" /v Float /t REG_SZ /d YES /f >/dev/null
@@ -68,19 +73,19 @@ import -window root "$artefacts/installed.png" 2>/dev/null || true
 wineserver -k 2>/dev/null || true
 
 wine "C:\\Program Files\\Kestrune\\Kestrunes IP Tool\\Uninstall.exe" /S >"$artefacts/uninstall.log" 2>&1 || true
-# The uninstaller runs on from a copy of itself: wait for its work.
+# The uninstaller runs on from a copy of itself: wait for each part of its
+# work, which it does in an order of its own.
 if wait_for 60 uninstalled; then
     pass "uninstalled: the program's folder is gone"
 else
     fail "$program_dir is still there after the silent uninstall"
 fi
-if [ ! -e "$unix_shortcut" ]; then
+if wait_for 30 shortcut_gone; then
     pass "the shortcut is gone"
 else
     fail "the shortcut is still there"
 fi
-if [ -z "$(registry_value "$run" "Kestrunes IP Tool")" ] &&
-    ! wine reg query "$uninstall" >/dev/null 2>&1; then
+if wait_for 30 entries_gone; then
     pass "the logon entry and the uninstall entry are gone"
 else
     fail "the logon entry or the uninstall entry is still there"
