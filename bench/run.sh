@@ -116,18 +116,41 @@ machine="$(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) cores, Li
 qt=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || echo unknown)
 per_minute() { awk -v v="$1" -v s="$idle" 'BEGIN { printf "%.1f", v * 60 / s }'; }
 
+# The floor and both starts of IP run one after another in each round, so
+# each round gives a ratio of its own, and the machine's drift between
+# rounds (which moves the floor itself by a fifth) cancels out. Prints the
+# median of those ratios and its 95% interval: the order statistics of
+# ranks n/2 ± 0.98·√n, which hold whatever the ratios' distribution.
+paired() { # file, floor's file, key
+    if [ "$(wc -l <"$1")" != "$(wc -l <"$2")" ]; then
+        echo "rounds missing"
+        return
+    fi
+    paste "$1" "$2" | sed -n "s/.*\b$3=\([-0-9.]*\).*\b$3=\([-0-9.]*\).*/\1 \2/p" |
+        awk '$2 > 0 { print $1 / $2 }' | sort -g |
+        awk '{ v[NR] = $1 }
+            END {
+                if (NR == 0) { print "n/a"; exit }
+                m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+                k = int(NR / 2 - 0.98 * sqrt(NR)); if (k < 1) k = 1
+                printf "%.2f× [%.2f–%.2f]", m, v[k], v[NR + 1 - k]
+            }'
+}
+
 row() { # label, key, unit, mode ("" or -bus)
     local f=${med[floor$4.$2]} e=${med[ip-empty$4.$2]} l=${med[ip-float$4.$2]}
-    echo "| $1 | $f $3 | $e $3 ($(ratio "$e" "$f")×) | $l $3 ($(ratio "$l" "$f")×) |"
+    echo "| $1 | $f $3 | $e $3 ($(paired "$work/ip-empty$4.txt" "$work/floor$4.txt" "$2")) |" \
+        "$l $3 ($(paired "$work/ip-float$4.txt" "$work/floor$4.txt" "$2")) |"
 }
 
 {
     echo "# Benchmark results"
     echo
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by \`bash bench/run.sh\` on: $machine;"
-    echo "Qt $qt; Xvfb with openbox and trayer. Medians of $rounds rounds; each ratio is to the floor"
+    echo "Qt $qt; Xvfb with openbox and trayer. Medians of $rounds rounds. Each ratio is to the floor"
     echo "program (\`bench/floor.cpp\`: the main window's text in the same fonts and places, in plain"
-    echo "Qt, in one fixed window with one tray icon)."
+    echo "Qt, in one fixed window with one tray icon), taken round by round: the median of the"
+    echo "rounds' ratios, and in brackets its 95% interval."
     for mode in "" -bus; do
         echo
         if [ -z "$mode" ]; then
