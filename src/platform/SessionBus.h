@@ -20,7 +20,7 @@ class QObject;
 /// application object, and asks from there what start-up needs to know:
 /// whether the status notifier watcher has a host, and whether the
 /// accessibility launcher answers at all. Nothing of the program's on the
-/// GUI thread asks for the session bus before isSettled(). (Qt's own KDE and
+/// GUI thread asks for the session bus before connecting is over. (Qt's own KDE and
 /// portal themes connect while the application object is made, before the
 /// program could step in: under them a stopped daemon still holds the start.)
 ///
@@ -33,12 +33,11 @@ namespace SessionBus {
 /// below that needs the bus starts it where it has not been started yet.
 void startConnecting();
 
-/// Whether connecting is over, one way or the other.
-bool isSettled();
-/// Whether it ended connected.
+/// Whether connecting ended connected.
 bool isConnected();
-/// Calls @p settled on @p context's thread once isSettled() (at once when
-/// it already is), unless @p context is gone by then.
+/// Calls @p settled on @p context's thread once connecting is over, one way
+/// or the other (at once when it already is), unless @p context is gone by
+/// then.
 void whenSettled(QObject *context, std::function<void()> settled);
 
 /// What the status notifier watcher said when asked right after connecting:

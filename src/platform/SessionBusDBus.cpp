@@ -149,12 +149,6 @@ void startConnecting()
     });
 }
 
-bool isSettled()
-{
-    const std::lock_guard lock(findings().mutex);
-    return findings().settled;
-}
-
 bool isConnected()
 {
     const std::lock_guard lock(findings().mutex);

@@ -7,11 +7,6 @@ namespace SessionBus {
 void startConnecting()
 {}
 
-bool isSettled()
-{
-    return true;
-}
-
 bool isConnected()
 {
     return false;
