@@ -20,9 +20,20 @@ Session::Session(QString configHome)
 
 Session::~Session()
 {
-    if (m_process.state() != QProcess::NotRunning) {
+    const bool ended = m_process.state() == QProcess::NotRunning;
+    if (!ended) {
         m_process.kill();
         m_process.waitForFinished(5000);
+    }
+    // A failed test says how each of its copies ended and what it printed
+    // (a sanitizer's report, a lost X connection).
+    if (QTest::currentTestFailed() && !m_process.program().isEmpty()) {
+        qWarning().noquote()
+            << "The copy in" << m_configHome
+            << (ended ? QStringLiteral("had ended, exit code %1").arg(m_process.exitCode())
+                      : QStringLiteral("was still running"))
+            << "and printed:\n"
+            << output();
     }
 }
 

@@ -104,7 +104,6 @@ void JourneysTest::cleanup()
         QFile settings(m_session->settingsFile());
         if (settings.open(QIODevice::ReadOnly))
             qWarning().noquote() << "  settings file:\n" << settings.readAll();
-        qWarning().noquote() << "  program output:\n" << m_session->output();
     }
     XTools::key("Escape");
     m_session.reset();
