@@ -7,7 +7,9 @@
 #   ... DISPLAY now points at the session ...
 #   xsession_stop
 #
-# Every process it starts is ended by PID in xsession_stop.
+# Every process it starts is ended by PID in xsession_stop, and so is every
+# process still running that was started from inside the session (it carries
+# the session's mark in its environment), even one that detached itself.
 
 XSESSION_PIDS=()
 XSESSION_DIR=""
@@ -44,6 +46,7 @@ xsession_start() {
     local tray_ready=${1:-}
 
     XSESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-xsession.XXXXXX")
+    export KESTRUNE_XSESSION=$XSESSION_DIR
     # -displayfd: the server picks a free display and writes its number once
     # it accepts connections, the digits and the newline in two writes: a
     # number is whole only with its newline (":1" may be the start of ":10").
@@ -80,6 +83,26 @@ xsession_end_program() {
     fi
 }
 
+# Ends what outlived its starter: a child that a test's program started and
+# that detached from it (an URL opener forked through setsid, a wineserver).
+# Read with builtins only, so that the sweep itself forks nothing that
+# carries the mark.
+_xsession_end_strays() {
+    local environ pid var vars
+    for environ in /proc/[0-9]*/environ; do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+        mapfile -d '' vars 2>/dev/null <"$environ" || continue
+        for var in "${vars[@]}"; do
+            if [ "$var" = "KESTRUNE_XSESSION=$XSESSION_DIR" ]; then
+                kill -KILL "$pid" 2>/dev/null
+                break
+            fi
+        done
+    done
+}
+
 xsession_stop() {
     local pid
     for ((i = ${#XSESSION_PIDS[@]} - 1; i >= 0; i--)); do
@@ -88,6 +111,7 @@ xsession_stop() {
         wait "$pid" 2>/dev/null || true
     done
     XSESSION_PIDS=()
+    [ -n "$XSESSION_DIR" ] && _xsession_end_strays
     [ -n "$XSESSION_DIR" ] && rm -rf "$XSESSION_DIR"
     XSESSION_DIR=""
 }
