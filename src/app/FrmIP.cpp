@@ -240,15 +240,14 @@ void FrmIP::setVisible(bool visible)
     // Hidden before it was drawn: the floating window waits no longer.
     if (!visible)
         showFloatingAfterStart();
-    const bool firstShow = visible && !m_shownBefore;
-    m_shownBefore = m_shownBefore || visible;
-    QWidget::setVisible(visible);
     // Shown before any window manager ran (a session that starts its
     // programs early), the window would keep the place it had without one,
     // its title bar above the screen: when one comes, it places the window
-    // afresh, as it places a window shown under it.
-    if (firstShow && !NativeWindow::hasWindowManager())
+    // afresh, as it places a window shown under it. Asked before the window
+    // is mapped, so that one that comes meanwhile is not missed.
+    if (visible && !std::exchange(m_shownBefore, true))
         NativeWindow::whenWindowManagerArrives(this, [this] { placeAfresh(); });
+    QWidget::setVisible(visible);
     if (visible && m_focusBeforeHiding)
         m_focusBeforeHiding->setFocus();
 }

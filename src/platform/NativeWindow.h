@@ -40,17 +40,14 @@ bool startMove(QWidget *window, QPoint pressGlobal);
 /// outside it, Escape or a chosen item still closes it.
 void keepPopupThroughLateDeactivation(QWidget *popup);
 
-/// Whether a window manager runs on the display to place windows and give
-/// them a frame; where the window system does that itself, always.
-bool hasWindowManager();
-
 /// Whether a window manager has taken @p window in (ICCCM's WM_STATE says
 /// it is shown or minimised); false once it has let a hidden one go.
 bool isManaged(const QWidget *window);
 
 /// Calls @p arrived once, when a window manager starts on the display after
-/// the program did (a session that starts its programs early), for as long
-/// as @p context lives.
+/// this call (a session that starts its programs early), for as long as
+/// @p context lives; never when one runs already, or where the window system
+/// places windows itself. Asks the display without waiting for its answer.
 void whenWindowManagerArrives(QObject *context, std::function<void()> arrived);
 
 /// The Latin letter (Qt::Key_A to Qt::Key_Z) that the key of @p event

@@ -50,11 +50,6 @@ void keepPopupThroughLateDeactivation(QWidget *)
     // Here losing the focus means the user went elsewhere: the popup goes.
 }
 
-bool hasWindowManager()
-{
-    return true;
-}
-
 bool isManaged(const QWidget *window)
 {
     return window->isVisible();

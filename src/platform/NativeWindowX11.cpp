@@ -11,9 +11,12 @@
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 namespace NativeWindow {
 namespace {
@@ -263,31 +266,57 @@ namespace {
 
 /// Tells once when a window manager announces itself on the root window:
 /// EWMH's supporting-window property appears, or the ICCCM manager
-/// selection gets an owner.
+/// selection gets an owner. Whether one runs already is asked at once and
+/// heard with the events that follow, without waiting for the answer: a
+/// window manager found there ends the watch unheard.
 class WindowManagerArrival : public QObject, public QAbstractNativeEventFilter
 {
 public:
-    WindowManagerArrival(QObject *context, std::function<void()> arrived)
+    WindowManagerArrival(xcb_connection_t *c, QObject *context, std::function<void()> arrived)
         : QObject(context)
+        , m_connection(c)
         , m_arrived(std::move(arrived))
     {
-        xcb_connection_t *c = connection();
-        m_check = atom(c, "_NET_SUPPORTING_WM_CHECK");
-        m_manager = atom(c, "MANAGER");
-        m_selection = atom(c, "WM_S0");
+        // The three names in one round trip.
+        const char *const names[] = {"_NET_SUPPORTING_WM_CHECK", "MANAGER", "WM_S0"};
+        xcb_intern_atom_cookie_t cookies[std::size(names)];
+        for (size_t i = 0; i < std::size(names); ++i)
+            cookies[i] = xcb_intern_atom(c, false, uint16_t(qstrlen(names[i])), names[i]);
+        xcb_atom_t *const atoms[] = {&m_check, &m_manager, &m_selection};
+        for (size_t i = 0; i < std::size(names); ++i) {
+            const ReplyPtr<xcb_intern_atom_reply_t> reply(
+                xcb_intern_atom_reply(c, cookies[i], nullptr));
+            *atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        }
+        // Installed before asking: an arrival just after the question is
+        // heard as such.
         QCoreApplication::instance()->installNativeEventFilter(this);
+        const xcb_window_t root = rootWindow(c);
+        m_checkAsked = xcb_get_property(c, false, root, m_check, XCB_ATOM_WINDOW, 0, 1).sequence;
+        m_ownerAsked = xcb_get_selection_owner(c, m_selection).sequence;
+        xcb_flush(c);
     }
 
     ~WindowManagerArrival() override
     {
         if (QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
+        // Answers not taken are not kept for anyone.
+        if (m_checkAsked)
+            xcb_discard_reply(m_connection, *m_checkAsked);
+        if (m_ownerAsked)
+            xcb_discard_reply(m_connection, *m_ownerAsked);
     }
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
     {
         if (eventType != "xcb_generic_event_t" || !m_arrived)
             return false;
+        if (alreadyThere()) {
+            m_arrived = nullptr;
+            deleteLater();
+            return false;
+        }
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
         bool arrived = false;
         switch (event->response_type & 0x7f) {
@@ -314,28 +343,46 @@ public:
     }
 
 private:
+    /// Whether the answers have come and say that a window manager ran when
+    /// asked. The answers come before any event that followed the question.
+    bool alreadyThere()
+    {
+        bool there = false;
+        if (m_checkAsked) {
+            void *reply = nullptr;
+            xcb_generic_error_t *error = nullptr;
+            if (xcb_poll_for_reply(m_connection, *m_checkAsked, &reply, &error)) {
+                m_checkAsked.reset();
+                const ReplyPtr<xcb_get_property_reply_t> check(
+                    static_cast<xcb_get_property_reply_t *>(reply));
+                there = check && xcb_get_property_value_length(check.get()) > 0;
+                std::free(error);
+            }
+        }
+        if (m_ownerAsked) {
+            void *reply = nullptr;
+            xcb_generic_error_t *error = nullptr;
+            if (xcb_poll_for_reply(m_connection, *m_ownerAsked, &reply, &error)) {
+                m_ownerAsked.reset();
+                const ReplyPtr<xcb_get_selection_owner_reply_t> owner(
+                    static_cast<xcb_get_selection_owner_reply_t *>(reply));
+                there = there || (owner && owner->owner);
+                std::free(error);
+            }
+        }
+        return there;
+    }
+
+    xcb_connection_t *m_connection;
     std::function<void()> m_arrived;
     xcb_atom_t m_check = XCB_ATOM_NONE;
     xcb_atom_t m_manager = XCB_ATOM_NONE;
     xcb_atom_t m_selection = XCB_ATOM_NONE;
+    std::optional<unsigned int> m_checkAsked;
+    std::optional<unsigned int> m_ownerAsked;
 };
 
 } // namespace
-
-bool hasWindowManager()
-{
-    xcb_connection_t *c = connection();
-    if (!c)
-        return true;
-    const xcb_window_t root = rootWindow(c);
-    const auto checkCookie = xcb_get_property(c, false, root, atom(c, "_NET_SUPPORTING_WM_CHECK"),
-                                              XCB_ATOM_WINDOW, 0, 1);
-    const auto ownerCookie = xcb_get_selection_owner(c, atom(c, "WM_S0"));
-    const ReplyPtr<xcb_get_property_reply_t> check(xcb_get_property_reply(c, checkCookie, nullptr));
-    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, ownerCookie, nullptr));
-    return (check && xcb_get_property_value_length(check.get()) > 0) || (owner && owner->owner);
-}
 
 bool isManaged(const QWidget *window)
 {
@@ -353,8 +400,8 @@ bool isManaged(const QWidget *window)
 
 void whenWindowManagerArrives(QObject *context, std::function<void()> arrived)
 {
-    if (connection())
-        new WindowManagerArrival(context, std::move(arrived));
+    if (xcb_connection_t *c = connection())
+        new WindowManagerArrival(c, context, std::move(arrived));
 }
 
 std::optional<int> latinLetter(const QKeyEvent *event)
