@@ -29,8 +29,10 @@ class QObject;
 namespace SessionBus {
 
 /// Starts connecting, on a thread that the program's end does not wait for.
-/// The first call does, which must come from the main thread; everything
-/// below that needs the bus starts it where it has not been started yet.
+/// The first call does, which must come from the main thread before any
+/// other thread runs (where no bus can be had, it says so in the process's
+/// environment); everything below that needs the bus starts it where it has
+/// not been started yet.
 void startConnecting();
 
 /// Whether connecting ended connected.
@@ -51,7 +53,8 @@ std::optional<bool> earlyWatcherAnswer();
 /// Here the event loop runs until both have answered the connecting thread
 /// (a few milliseconds, usually over before this is called), for at most
 /// @p patience. A bus or launcher that has not answered by then is not asked
-/// at all, and accessibility stays off for this run.
+/// at all, and accessibility stays off for this run. Once connecting is
+/// over, the environment is as it was before startConnecting().
 void prepareAccessibility(std::chrono::milliseconds patience);
 
 } // namespace SessionBus

@@ -2,6 +2,7 @@
 #include "platform/SessionBus.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
@@ -10,11 +11,14 @@
 #include <QEventLoop>
 #include <QList>
 #include <QObject>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 #include <dbus/dbus.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace SessionBus {
@@ -28,6 +32,9 @@ struct Findings
     std::mutex mutex;
     bool settled = false;
     bool connected = false;
+    /// No bus can be had, and the environment says so for this process
+    /// until connecting is over.
+    bool toldNoBus = false;
     /// The accessibility launcher has answered, or there is none.
     bool launcherHeard = false;
     std::optional<QDBusPendingCall> watcherQuestion;
@@ -100,6 +107,27 @@ bool daemonAnswers()
     return !silent;
 }
 
+constexpr char kBusAddressVariable[] = "DBUS_SESSION_BUS_ADDRESS";
+
+/// Whether there is no session bus to be had. Given no address, and none at
+/// the usual place in the user's runtime folder, libdbus looks for a bus by
+/// starting dbus-launch, and forks this whole process to do so each time a
+/// connection is asked for (twice at start-up, while the window is made).
+/// Where no dbus-launch is installed that cannot find one.
+bool noBusCanBeHad()
+{
+    if (!qEnvironmentVariableIsEmpty(kBusAddressVariable))
+        return false;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat bus = {};
+    if (!runtime.isEmpty() && ::stat((runtime + "/bus").constData(), &bus) == 0 &&
+        S_ISSOCK(bus.st_mode) && bus.st_uid == ::getuid())
+        return false;
+    // Where libdbus looks for it first, then the path.
+    return ::access("/usr/bin/dbus-launch", X_OK) != 0 &&
+           QStandardPaths::findExecutable(QStringLiteral("dbus-launch")).isEmpty();
+}
+
 /// On the connecting thread: this one may wait.
 void connectAndAsk()
 {
@@ -145,6 +173,14 @@ void startConnecting()
         // Qt takes the first thread that makes an object of it for the main
         // thread: this one, not the connecting thread, whatever comes first.
         QThread::currentThread();
+        // Told up front, in an address of no transport, which fails at once:
+        // no fork. Set before any other thread runs, which could be reading
+        // the environment meanwhile; libdbus reads it once, on the
+        // connecting thread's first question.
+        if (noBusCanBeHad()) {
+            qputenv(kBusAddressVariable, QByteArrayLiteral("none:"));
+            findings().toldNoBus = true;
+        }
         std::thread(connectAndAsk).detach();
     });
 }
@@ -177,6 +213,12 @@ std::optional<bool> earlyWatcherAnswer()
 
 void prepareAccessibility(std::chrono::milliseconds patience)
 {
+    // Nothing the program starts inherits the address that said there is no
+    // bus; nothing here reads it again.
+    whenSettled(QCoreApplication::instance(), [] {
+        if (findings().toldNoBus)
+            qunsetenv(kBusAddressVariable);
+    });
     // Given an address, the bridge asks nobody on the session bus.
     static const char kAddressVariable[] = "AT_SPI_BUS_ADDRESS";
     if (!qEnvironmentVariableIsEmpty(kAddressVariable))

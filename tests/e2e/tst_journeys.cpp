@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -25,6 +26,7 @@ struct Control
 constexpr Control cmdShow{120, 600, 1335, 375};
 constexpr Control cmdHide{1440, 600, 855, 375};
 constexpr Control cmdCopy{2280, 600, 855, 375};
+constexpr Control lblWebAdd{720, 1020, 1815, 255};
 
 const QStringList trayCopy{"Down", "Return"};
 const QStringList trayVisibleYes{"Down", "Down", "Right", "Return"};
@@ -136,6 +138,19 @@ void JourneysTest::firstRunThenQuit()
 {
     m_session = newSession();
     Session &s = *m_session;
+    // The browser is a stand-in that notes what it was asked to open, and
+    // whether it was given a session bus (there is none here).
+    const QString opener = m_scratch.filePath("bin/xdg-open");
+    const QString opened = opener + ".noted";
+    QVERIFY(QDir().mkpath(QFileInfo(opener).path()));
+    QFile script(opener);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(
+        "#!/bin/sh\nprintf '%s %s\\n' \"$*\" \"${DBUS_SESSION_BUS_ADDRESS-unset}\" > \"$0.tmp\"\n"
+        "mv \"$0.tmp\" \"$0.noted\"\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    s.setEnvironment("PATH", QFileInfo(opener).path() + ':' + qEnvironmentVariable("PATH"));
     QVERIFY(s.start());
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
@@ -150,6 +165,12 @@ void JourneysTest::firstRunThenQuit()
     const QString kernel = kernelAddress();
     QCOMPARE(shown, kernel.isEmpty() ? QString("127.0.0.1") : kernel);
     QVERIFY(!QFile::exists(s.settingsFile()));
+
+    QVERIFY(s.clickMainWindow(lblWebAdd.left, lblWebAdd.top, lblWebAdd.width, lblWebAdd.height));
+    QTRY_VERIFY(QFile::exists(opened));
+    QFile noted(opened);
+    QVERIFY(noted.open(QIODevice::ReadOnly));
+    QCOMPARE(noted.readAll(), QByteArray("https://kestrune.com/ unset\n"));
 
     quit(s);
     QCOMPARE(s.setting("X"), QString("0"));
