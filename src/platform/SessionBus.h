@@ -29,10 +29,10 @@ class QObject;
 namespace SessionBus {
 
 /// Starts connecting, on a thread that the program's end does not wait for.
-/// The first call does, which must come from the main thread before any
-/// other thread runs (where no bus can be had, it says so in the process's
-/// environment); everything below that needs the bus starts it where it has
-/// not been started yet.
+/// The first call does, which must come from the main thread; made before
+/// the application object where no bus can be had, it says so in the
+/// process's environment, so that nothing forks to look for one. Everything
+/// below that needs the bus starts it where it has not been started yet.
 void startConnecting();
 
 /// Whether connecting ended connected.

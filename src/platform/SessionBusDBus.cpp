@@ -174,10 +174,10 @@ void startConnecting()
         // thread: this one, not the connecting thread, whatever comes first.
         QThread::currentThread();
         // Told up front, in an address of no transport, which fails at once:
-        // no fork. Set before any other thread runs, which could be reading
-        // the environment meanwhile; libdbus reads it once, on the
-        // connecting thread's first question.
-        if (noBusCanBeHad()) {
+        // no fork. Only before the application object, while no other thread
+        // runs that could be reading the environment meanwhile; libdbus
+        // reads it once, on the connecting thread's first question.
+        if (!QCoreApplication::instance() && noBusCanBeHad()) {
             qputenv(kBusAddressVariable, QByteArrayLiteral("none:"));
             findings().toldNoBus = true;
         }
