@@ -8,8 +8,9 @@
 #   xsession_stop
 #
 # Every process it starts is ended by PID in xsession_stop, and so is every
-# process still running that was started from inside the session (it carries
-# the session's mark in its environment), even one that detached itself.
+# process still running that was started from inside the session after
+# xsession_start (it carries the session's mark in its environment), even
+# one that detached itself: anything the caller leaves running is killed.
 
 XSESSION_PIDS=()
 XSESSION_DIR=""
@@ -88,18 +89,23 @@ xsession_end_program() {
 # Read with builtins only, so that the sweep itself forks nothing that
 # carries the mark.
 _xsession_end_strays() {
-    local environ pid var vars
-    for environ in /proc/[0-9]*/environ; do
-        pid=${environ#/proc/}
-        pid=${pid%/environ}
-        [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
-        mapfile -d '' vars 2>/dev/null <"$environ" || continue
-        for var in "${vars[@]}"; do
-            if [ "$var" = "KESTRUNE_XSESSION=$XSESSION_DIR" ]; then
-                kill -KILL "$pid" 2>/dev/null
-                break
-            fi
+    local environ pid var vars killed pass
+    # Again while a pass finds any: a stray may fork during one.
+    for ((pass = 0; pass < 5; pass++)); do
+        killed=0
+        for environ in /proc/[0-9]*/environ; do
+            pid=${environ#/proc/}
+            pid=${pid%/environ}
+            [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+            mapfile -d '' vars 2>/dev/null <"$environ" || continue
+            for var in "${vars[@]}"; do
+                if [ "$var" = "KESTRUNE_XSESSION=$XSESSION_DIR" ]; then
+                    kill -KILL "$pid" 2>/dev/null && killed=1
+                    break
+                fi
+            done
         done
+        [ "$killed" = 0 ] && break
     done
 }
 
@@ -114,4 +120,5 @@ xsession_stop() {
     [ -n "$XSESSION_DIR" ] && _xsession_end_strays
     [ -n "$XSESSION_DIR" ] && rm -rf "$XSESSION_DIR"
     XSESSION_DIR=""
+    unset KESTRUNE_XSESSION
 }

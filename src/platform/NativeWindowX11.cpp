@@ -299,8 +299,10 @@ public:
 
     ~WindowManagerArrival() override
     {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->removeNativeEventFilter(this);
+        // Without the application, the connection is gone with it.
+        if (!QCoreApplication::instance())
+            return;
+        QCoreApplication::instance()->removeNativeEventFilter(this);
         // Answers not taken are not kept for anyone.
         if (m_checkAsked)
             xcb_discard_reply(m_connection, *m_checkAsked);
@@ -317,6 +319,10 @@ public:
             deleteLater();
             return false;
         }
+        // An event ahead of the answers was sent before the question was
+        // handled: a window manager announced by it is there in the answers.
+        if (m_checkAsked || m_ownerAsked)
+            return false;
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
         bool arrived = false;
         switch (event->response_type & 0x7f) {

@@ -30,9 +30,9 @@ namespace SessionBus {
 
 /// Starts connecting, on a thread that the program's end does not wait for.
 /// The first call does, which must come from the main thread; made before
-/// the application object where no bus can be had, it says so in the
-/// process's environment, so that nothing forks to look for one. Everything
-/// below that needs the bus starts it where it has not been started yet.
+/// the application object where no bus can be had, it tells libdbus so,
+/// so that nothing forks to look for one. Everything below that needs the
+/// bus starts it where it has not been started yet.
 void startConnecting();
 
 /// Whether connecting ended connected.
@@ -53,8 +53,7 @@ std::optional<bool> earlyWatcherAnswer();
 /// Here the event loop runs until both have answered the connecting thread
 /// (a few milliseconds, usually over before this is called), for at most
 /// @p patience. A bus or launcher that has not answered by then is not asked
-/// at all, and accessibility stays off for this run. Once connecting is
-/// over, the environment is as it was before startConnecting().
+/// at all, and accessibility stays off for this run.
 void prepareAccessibility(std::chrono::milliseconds patience);
 
 } // namespace SessionBus

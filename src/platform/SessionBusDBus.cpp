@@ -32,9 +32,6 @@ struct Findings
     std::mutex mutex;
     bool settled = false;
     bool connected = false;
-    /// No bus can be had, and the environment says so for this process
-    /// until connecting is over.
-    bool toldNoBus = false;
     /// The accessibility launcher has answered, or there is none.
     bool launcherHeard = false;
     std::optional<QDBusPendingCall> watcherQuestion;
@@ -174,12 +171,25 @@ void startConnecting()
         // thread: this one, not the connecting thread, whatever comes first.
         QThread::currentThread();
         // Told up front, in an address of no transport, which fails at once:
-        // no fork. Only before the application object, while no other thread
-        // runs that could be reading the environment meanwhile; libdbus
-        // reads it once, on the connecting thread's first question.
+        // no fork. libdbus reads the address once, on the first question,
+        // and keeps it: asked here, the variable is as it was again before
+        // any other thread could read the environment, and nothing the
+        // program starts inherits it. Only before the application object,
+        // while no other thread runs.
         if (!QCoreApplication::instance() && noBusCanBeHad()) {
+            const bool wasSet = qEnvironmentVariableIsSet(kBusAddressVariable);
             qputenv(kBusAddressVariable, QByteArrayLiteral("none:"));
-            findings().toldNoBus = true;
+            DBusError error;
+            dbus_error_init(&error);
+            if (DBusConnection *none = dbus_bus_get_private(DBUS_BUS_SESSION, &error)) {
+                dbus_connection_close(none);
+                dbus_connection_unref(none);
+            }
+            dbus_error_free(&error);
+            if (wasSet)
+                qputenv(kBusAddressVariable, QByteArray());
+            else
+                qunsetenv(kBusAddressVariable);
         }
         std::thread(connectAndAsk).detach();
     });
@@ -213,12 +223,6 @@ std::optional<bool> earlyWatcherAnswer()
 
 void prepareAccessibility(std::chrono::milliseconds patience)
 {
-    // Nothing the program starts inherits the address that said there is no
-    // bus; nothing here reads it again.
-    whenSettled(QCoreApplication::instance(), [] {
-        if (findings().toldNoBus)
-            qunsetenv(kBusAddressVariable);
-    });
     // Given an address, the bridge asks nobody on the session bus.
     static const char kAddressVariable[] = "AT_SPI_BUS_ADDRESS";
     if (!qEnvironmentVariableIsEmpty(kAddressVariable))

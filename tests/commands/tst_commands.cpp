@@ -607,6 +607,12 @@ void CommandsTest::quitAnsweredNo()
 
 void CommandsTest::webAddressOpensThroughTheUrlHandler()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // GCC 12's AddressSanitizer takes none of its locks across fork(): the
+    // child forked to start the handler can hang when another thread
+    // allocates at that moment, and spin for the rest of the run.
+    QSKIP("opening through a forked handler is tried without the sanitizers");
+#endif
     TestRun run;
     auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowActive(frmIP.get()));
