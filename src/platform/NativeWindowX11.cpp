@@ -349,33 +349,29 @@ public:
     }
 
 private:
+    /// The answer to the request @p asked, once it has come (and @p asked
+    /// is cleared); no value while it has not.
+    template<typename Reply>
+    std::optional<ReplyPtr<Reply>> answer(std::optional<unsigned int> &asked)
+    {
+        void *reply = nullptr;
+        xcb_generic_error_t *error = nullptr;
+        if (!asked || !xcb_poll_for_reply(m_connection, *asked, &reply, &error))
+            return std::nullopt;
+        asked.reset();
+        std::free(error);
+        return ReplyPtr<Reply>(static_cast<Reply *>(reply));
+    }
+
     /// Whether the answers have come and say that a window manager ran when
     /// asked. The answers come before any event that followed the question.
     bool alreadyThere()
     {
         bool there = false;
-        if (m_checkAsked) {
-            void *reply = nullptr;
-            xcb_generic_error_t *error = nullptr;
-            if (xcb_poll_for_reply(m_connection, *m_checkAsked, &reply, &error)) {
-                m_checkAsked.reset();
-                const ReplyPtr<xcb_get_property_reply_t> check(
-                    static_cast<xcb_get_property_reply_t *>(reply));
-                there = check && xcb_get_property_value_length(check.get()) > 0;
-                std::free(error);
-            }
-        }
-        if (m_ownerAsked) {
-            void *reply = nullptr;
-            xcb_generic_error_t *error = nullptr;
-            if (xcb_poll_for_reply(m_connection, *m_ownerAsked, &reply, &error)) {
-                m_ownerAsked.reset();
-                const ReplyPtr<xcb_get_selection_owner_reply_t> owner(
-                    static_cast<xcb_get_selection_owner_reply_t *>(reply));
-                there = there || (owner && owner->owner);
-                std::free(error);
-            }
-        }
+        if (const auto check = answer<xcb_get_property_reply_t>(m_checkAsked))
+            there = *check && xcb_get_property_value_length(check->get()) > 0;
+        if (const auto owner = answer<xcb_get_selection_owner_reply_t>(m_ownerAsked))
+            there = there || (*owner && (*owner)->owner);
         return there;
     }
 
