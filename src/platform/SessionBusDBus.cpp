@@ -179,13 +179,7 @@ void startConnecting()
         if (!QCoreApplication::instance() && noBusCanBeHad()) {
             const bool wasSet = qEnvironmentVariableIsSet(kBusAddressVariable);
             qputenv(kBusAddressVariable, QByteArrayLiteral("none:"));
-            DBusError error;
-            dbus_error_init(&error);
-            if (DBusConnection *none = dbus_bus_get_private(DBUS_BUS_SESSION, &error)) {
-                dbus_connection_close(none);
-                dbus_connection_unref(none);
-            }
-            dbus_error_free(&error);
+            daemonAnswers();
             if (wasSet)
                 qputenv(kBusAddressVariable, QByteArray());
             else
