@@ -15,12 +15,15 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 #include <QtEndian>
+#include <algorithm>
 #include <optional>
 
 namespace sni {
@@ -236,6 +239,27 @@ public:
 signals:
     void StatusNotifierHostRegistered();
     void StatusNotifierHostUnregistered();
+    void StatusNotifierItemUnregistered(const QString &item);
+};
+
+/// The watcher's property changes, from whoever sends them at its path.
+/// Some watchers tell of a lost host only so (xapp-sn-watcher 1.x changes
+/// IsStatusNotifierHostRegistered and never sends
+/// StatusNotifierHostUnregistered), and some drop an item without a word
+/// but for its list.
+class WatcherProperties : public QDBusAbstractInterface
+{
+    Q_OBJECT
+
+public:
+    WatcherProperties(const QDBusConnection &bus, QObject *parent)
+        : QDBusAbstractInterface(QString(), kWatcherPath, "org.freedesktop.DBus.Properties", bus,
+                                 parent)
+    {}
+
+signals:
+    void PropertiesChanged(const QString &interface, const QVariantMap &changed,
+                           const QStringList &invalidated);
 };
 
 /// The menu as com.canonical.dbusmenu has it: every entry of the QMenu and
@@ -496,6 +520,8 @@ struct StatusNotifierItem::Private
     void settle(bool isSettled, bool isHostPresent);
     void requestName();
     void registerWithWatcher();
+    bool namesThisItem(const QString &registered) const;
+    void droppedByWatcher();
 
     StatusNotifierItem *const q;
     /// Not connected until the session bus is settled.
@@ -512,6 +538,12 @@ struct StatusNotifierItem::Private
     /// before the last withdrawal, are out of date when they come.
     quint64 question = 0;
     quint64 nameRequest = 0;
+    /// Registering again after a watcher dropped the item: soon at first,
+    /// then ever later while it keeps dropping it, so that a watcher that
+    /// will never keep it costs next to nothing.
+    QTimer reRegister;
+    int dropsInARow = 0;
+    QElapsedTimer registeredFor;
 };
 
 void StatusNotifierItem::Private::settle(bool isSettled, bool isHostPresent)
@@ -550,6 +582,37 @@ void StatusNotifierItem::Private::start()
                      [this] { askWatcher(); });
     QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, q,
                      [this] { askWatcher(); });
+    // GNOME Shell's AppIndicator extension (version 46) may drop an item it
+    // has just taken when it fails to read it ("While initalizing proxy
+    // for ...: Argument two may not be null"), most often while the shell
+    // starts: the item registers again.
+    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierItemUnregistered, q,
+                     [this](const QString &registered) {
+                         if (namesThisItem(registered))
+                             droppedByWatcher();
+                     });
+    auto *properties = new sni::WatcherProperties(bus, q);
+    QObject::connect(
+        properties, &sni::WatcherProperties::PropertiesChanged, q,
+        [this](const QString &interface, const QVariantMap &changed, const QStringList &invalid) {
+            if (interface != sni::kWatcherService)
+                return;
+            const QString hostKey = QStringLiteral("IsStatusNotifierHostRegistered");
+            if (changed.contains(hostKey) || invalid.contains(hostKey))
+                askWatcher();
+            const QString itemsKey = QStringLiteral("RegisteredStatusNotifierItems");
+            if (!changed.contains(itemsKey) || !shown || !nameOwned || !hostPresent)
+                return;
+            const QStringList items = changed.value(itemsKey).toStringList();
+            if (std::none_of(items.cbegin(), items.cend(),
+                             [this](const QString &item) { return namesThisItem(item); }))
+                droppedByWatcher();
+        });
+    reRegister.setSingleShot(true);
+    QObject::connect(&reRegister, &QTimer::timeout, q, [this] {
+        if (shown && nameOwned && hostPresent)
+            registerWithWatcher();
+    });
     // The answer to the question asked on connecting has usually come by
     // now: the icon goes where it belongs at once. Asked again all the same,
     // since a watcher may have come or gone before the changes were watched.
@@ -610,8 +673,39 @@ void StatusNotifierItem::Private::requestName()
     });
 }
 
+bool StatusNotifierItem::Private::namesThisItem(const QString &registered) const
+{
+    // As the item registered itself ("org.kde.StatusNotifierItem-PID-1"), or
+    // as the watcher names it: with its path after '/' or '@', or by the
+    // connection's unique name.
+    for (const QString &name : {serviceName, bus.baseService()}) {
+        if (name.isEmpty())
+            continue;
+        if (registered == name ||
+            (registered.startsWith(name) &&
+             (registered.at(name.size()) == u'/' || registered.at(name.size()) == u'@')))
+            return true;
+    }
+    return false;
+}
+
+void StatusNotifierItem::Private::droppedByWatcher()
+{
+    if (!shown || !nameOwned || reRegister.isActive())
+        return;
+    // Kept a good while last time: a new drop is the first of its kind.
+    constexpr qint64 kKeptMs = 60000;
+    if (registeredFor.isValid() && registeredFor.elapsed() > kKeptMs)
+        dropsInARow = 0;
+    constexpr int kFirstDelayMs = 250;
+    constexpr int kLongestDelayMs = 60000;
+    reRegister.start(std::min(kLongestDelayMs, kFirstDelayMs << std::min(dropsInARow, 8)));
+    ++dropsInARow;
+}
+
 void StatusNotifierItem::Private::registerWithWatcher()
 {
+    registeredFor.start();
     bus.asyncCall(QDBusMessage::createMethodCall(sni::kWatcherService, sni::kWatcherPath,
                                                  sni::kWatcherService,
                                                  QStringLiteral("RegisterStatusNotifierItem"))
@@ -667,6 +761,7 @@ void StatusNotifierItem::setShown(bool shown)
     d->shown = shown;
     if (!shown) {
         ++d->nameRequest;
+        d->reRegister.stop();
         // The watcher drops the item when its name goes.
         if (d->exported) {
             d->bus.unregisterObject(sni::kItemPath);

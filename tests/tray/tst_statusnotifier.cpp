@@ -17,6 +17,7 @@
 #include <QDBusVariant>
 #include <QMenu>
 #include <QTest>
+#include <functional>
 
 namespace {
 
@@ -34,14 +35,28 @@ class FakeWatcher : public QObject
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
 public:
-    bool hostRegistered() const { return true; }
+    bool hostRegistered() const { return m_hostRegistered; }
     QStringList items() const { return m_items; }
     int protocolVersion() const { return 0; }
 
     QStringList m_items;
+    bool m_hostRegistered = true;
+    /// Items to drop as soon as they are registered, as GNOME Shell's
+    /// AppIndicator extension may, naming each as it does.
+    int m_drops = 0;
+    std::function<void(const QDBusMessage &)> m_send;
 
 public slots:
-    void RegisterStatusNotifierItem(const QString &service) { m_items.append(service); }
+    void RegisterStatusNotifierItem(const QString &service)
+    {
+        m_items.append(service);
+        if (m_drops > 0) {
+            --m_drops;
+            m_send(QDBusMessage::createSignal("/StatusNotifierWatcher", kWatcher,
+                                              "StatusNotifierItemUnregistered")
+                   << service + "@/StatusNotifierItem");
+        }
+    }
     void RegisterStatusNotifierHost(const QString &) {}
 };
 
@@ -52,6 +67,7 @@ class StatusNotifierTest : public QObject
 private slots:
     void initTestCase();
     void aHostThatStartsLaterGetsTheIcon();
+    void theItemFollowsWhatTheWatcherSays();
 
 private:
     bool startWatcher();
@@ -67,6 +83,7 @@ void StatusNotifierTest::initTestCase()
 {
     QVERIFY2(m_host.isConnected(), "needs a session bus (dbus-run-session)");
     QVERIFY(!TrayHost::isAvailable());
+    m_watcher.m_send = [this](const QDBusMessage &message) { m_host.send(message); };
     QVERIFY(m_host.registerObject("/StatusNotifierWatcher", &m_watcher,
                                   QDBusConnection::ExportAllSlots |
                                       QDBusConnection::ExportAllProperties));
@@ -134,6 +151,35 @@ void StatusNotifierTest::aHostThatStartsLaterGetsTheIcon()
     QVERIFY(startWatcher());
     QTRY_COMPARE(m_watcher.m_items.size(), 2);
     QTRY_VERIFY(frmIP->tray().isReachable());
+}
+
+void StatusNotifierTest::theItemFollowsWhatTheWatcherSays()
+{
+    TestRun run;
+    auto &[scratch, source, frmIP] = run;
+    QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
+    stopWatcher();
+    m_watcher.m_items.clear();
+
+    // Dropped twice by the watcher just after registering: it registers
+    // again until it is kept.
+    m_watcher.m_drops = 2;
+    QVERIFY(startWatcher());
+    QTRY_COMPARE(m_watcher.m_items.size(), 3);
+    QTRY_VERIFY(frmIP->tray().isReachable());
+
+    // The watcher tells of its lost host only by the property: the hidden
+    // window comes back.
+    frmIP->commands().cmdHide_Click();
+    QVERIFY(!frmIP->isVisible());
+    m_watcher.m_hostRegistered = false;
+    m_host.send(QDBusMessage::createSignal("/StatusNotifierWatcher",
+                                           "org.freedesktop.DBus.Properties", "PropertiesChanged")
+                << kWatcher << QVariantMap{{"IsStatusNotifierHostRegistered", false}}
+                << QStringList());
+    QTRY_VERIFY(frmIP->isVisible());
+    QVERIFY(!frmIP->tray().isReachable());
+    stopWatcher();
 }
 
 QTEST_MAIN(StatusNotifierTest)
