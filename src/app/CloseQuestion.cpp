@@ -1,6 +1,7 @@
 #include "app/CloseQuestion.h"
 
 #include "platform/NativeWindow.h"
+#include "ui/AppIcon.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -61,6 +62,10 @@ CloseQuestion::Answer CloseQuestion::ask(QWidget *parent)
     QMessageBox box(QMessageBox::NoIcon, title(), prompt(), QMessageBox::Yes | QMessageBox::No,
                     parent && parent->isVisible() ? parent : nullptr);
     box.setObjectName(QStringLiteral("closeQuestion"));
+    // Without a parent shown (asked from the tray while the main window is
+    // hidden) the box would have no icon of its own, and desktops draw a
+    // placeholder for it.
+    box.setWindowIcon(AppIcon::icon());
     box.setDefaultButton(QMessageBox::Yes);
     // There is no Cancel: dismissing the box must not end the program, so
     // Escape and the box's own close button answer like Yes.

@@ -258,7 +258,16 @@ void JourneysTest::hiddenAtTheNextStartUntilShownFromTheTray()
     QVERIFY(s.clickMainWindow(cmdHide.left, cmdHide.top, cmdHide.width, cmdHide.height));
     QTRY_COMPARE(s.mainWindow(), WId(0));
     QCOMPARE(s.setting("Vis"), QString("NO"));
-    quit(s);
+    // Asked with no window of its own shown, the question still carries the
+    // program's icon.
+    QVERIFY(s.trayMenu(trayQuit));
+    QTRY_VERIFY_WITH_TIMEOUT(s.questionWindow() != 0, 10000);
+    const QString icon =
+        XTools::output("xprop", {"-id", QString::number(s.questionWindow()), "_NET_WM_ICON"});
+    QVERIFY2(icon.contains("Icon (16 x 16)"), qPrintable(icon.left(200)));
+    QVERIFY(XTools::key("Tab"));
+    QVERIFY(XTools::key("space"));
+    QVERIFY2(s.waitForEnd(), qPrintable(s.output()));
 
     QVERIFY(s.start());
     QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 10000);
