@@ -30,7 +30,8 @@ public:
 } // namespace
 
 FrmFloatingIP::FrmFloatingIP(PlaceStore place)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(nullptr, NativeWindow::typeWithoutTaskbarButton() | Qt::FramelessWindowHint |
+                           Qt::WindowStaysOnTopHint)
     , m_place(std::move(place))
     , lblCurrentIP(new QLabel(QStringLiteral("255.255.255.255"), this))
     , shpBorder(new FrameShape(this))
@@ -40,8 +41,6 @@ FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     // its own is given.
     setWindowIcon(QIcon(new NoImages));
     setAttribute(Qt::WA_QuitOnClose, false);
-    // A Tool window would otherwise vanish whenever another program is active.
-    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     const int dpi = logicalDpiX();
     setFixedSize(Twips::toPixels(kWidthTwips, dpi), Twips::toPixels(kHeightTwips, dpi));
     setBackgroundRole(QPalette::Button);
@@ -140,14 +139,25 @@ void FrmFloatingIP::storePosition()
 
 QPoint FrmFloatingIP::screenPosition() const
 {
-    return NativeWindow::screenPosition(this).value_or(pos());
+    return NativeWindow::framePosition(this).value_or(pos());
 }
 
 void FrmFloatingIP::setVisible(bool visible)
 {
-    if (visible && !isVisible())
+    const bool showing = visible && !isVisible();
+    bool byItself = false;
+    if (showing) {
+        // A window manager with no layer above ordinary windows (i3) would
+        // also stretch the window to its least floating size and centre
+        // it: the window goes without one there and keeps itself above.
+        byItself = NativeWindow::hasNoStayOnTopLayer();
+        if (byItself != windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
+            setWindowFlag(Qt::X11BypassWindowManagerHint, byItself);
         NativeWindow::keepOffTaskbars(this);
+    }
     QWidget::setVisible(visible);
+    if (showing && byItself)
+        NativeWindow::keepAbove(this);
 }
 
 void FrmFloatingIP::mousePressEvent(QMouseEvent *event)

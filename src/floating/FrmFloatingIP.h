@@ -38,8 +38,10 @@ public:
     void setCurrentIP(const QString &text);
     QString currentIP() const;
 
-    /// Where the window stands on the screen (its top-left corner, logical
-    /// pixels), as the window system has it.
+    /// Where the window stands on the screen (logical pixels), as the
+    /// window system has it: the outer corner of its frame where a window
+    /// manager framed it (awesome draws a border round every window), which
+    /// is what a move asks for. Stored so, it comes back where it was.
     QPoint screenPosition() const;
 
     /// A left drag has started since the last left press.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <Qt>
 #include <functional>
 #include <optional>
 
@@ -12,6 +13,30 @@ class QWidget;
 /// beyond what Qt offers. Each call does nothing (or answers nothing) where
 /// the window system has no such thing; callers fall back to Qt then.
 namespace NativeWindow {
+
+/// The type of a top-level window that has no taskbar button (with
+/// keepOffTaskbars): a tool window on Windows; on X11 an ordinary one, which
+/// keepOffTaskbars keeps out, since KWin hides the tool windows of a program
+/// that is not active, and tiling window managers centre them over the
+/// program's other windows (Qt makes them transient for its leader window).
+Qt::WindowType typeWithoutTaskbarButton();
+
+/// Whether the window manager has no layer above ordinary windows (EWMH's
+/// _NET_WM_STATE_ABOVE), as i3 has none. A window that must stay above them
+/// goes without the window manager there, and keepAbove() keeps it above.
+bool hasNoStayOnTopLayer();
+
+/// Raises @p window, shown without a window manager, whenever a window the
+/// window manager manages comes over it; never over a menu or another
+/// window shown without one. Call it every time the window is shown.
+void keepAbove(QWidget *window);
+
+/// Where the outer corner of @p window's frame stands (logical pixels): of
+/// the window manager's frame, or of the window's own border where there is
+/// no frame. This is the place a window asks for when it is moved, and
+/// that a window manager puts the frame at. No value when it cannot tell,
+/// or the window is not on screen.
+std::optional<QPoint> framePosition(const QWidget *window);
 
 /// Keeps @p window, about to be shown, out of taskbars, pagers and window
 /// switchers. Call it every time before the window is shown: a window

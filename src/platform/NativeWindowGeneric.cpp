@@ -10,6 +10,26 @@
 
 namespace NativeWindow {
 
+Qt::WindowType typeWithoutTaskbarButton()
+{
+    return Qt::Tool;
+}
+
+bool hasNoStayOnTopLayer()
+{
+    return false;
+}
+
+void keepAbove(QWidget *)
+{
+    // The system keeps a topmost window above the others itself.
+}
+
+std::optional<QPoint> framePosition(const QWidget *)
+{
+    return std::nullopt;
+}
+
 void keepOffTaskbars(QWidget *)
 {
     // A tool window has no taskbar button here to begin with.

@@ -63,7 +63,7 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void windowManagerSeesABorderlessTopmostUtility();
+    void windowManagerSeesABorderlessTopmostWindow();
     void layout();
     void firstRunStandsAtTheOrigin();
     void storedPositionIsRestored_data();
@@ -92,7 +92,7 @@ void FloatingWindowTest::cleanup()
     XTools::releaseButton(3);
 }
 
-void FloatingWindowTest::windowManagerSeesABorderlessTopmostUtility()
+void FloatingWindowTest::windowManagerSeesABorderlessTopmostWindow()
 {
     ScratchSettings scratch;
     FakeAddressSource source;
@@ -104,8 +104,13 @@ void FloatingWindowTest::windowManagerSeesABorderlessTopmostUtility()
     QTRY_VERIFY(XTools::property(id, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
     const QString type = XTools::property(id, "_NET_WM_WINDOW_TYPE");
     const QString state = XTools::property(id, "_NET_WM_STATE");
-    // Out of taskbars, pagers and the window switcher.
-    QVERIFY2(type.contains("_NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(type));
+    // An ordinary window, not a utility (which KWin hides while another
+    // program is active) nor transient for anything (which tiling window
+    // managers centre over the program's other windows), kept out of
+    // taskbars, pagers and the window switcher.
+    QVERIFY2(type.contains("_NET_WM_WINDOW_TYPE_NORMAL") && !type.contains("UTILITY"),
+             qPrintable(type));
+    QVERIFY(XTools::property(id, "WM_TRANSIENT_FOR").contains("not found"));
     QVERIFY2(state.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
                  state.contains("_NET_WM_STATE_SKIP_PAGER"),
              qPrintable(state));
