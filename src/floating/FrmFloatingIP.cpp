@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -80,6 +81,7 @@ void FrmFloatingIP::Form_Load()
     const QPoint stored = m_place.read();
     const QPoint placed = reachablePosition(stored, size());
     m_keepStoredText = placed != stored;
+    m_askedFor = placed;
     move(placed);
 }
 
@@ -158,6 +160,28 @@ void FrmFloatingIP::setVisible(bool visible)
     QWidget::setVisible(visible);
     if (showing && byItself)
         NativeWindow::keepAbove(this);
+    if (showing)
+        standWhereAsked();
+}
+
+void FrmFloatingIP::standWhereAsked()
+{
+    // Some window managers place a new window by their own rules (awesome's
+    // default one moves it off any window it would overlap): once it is
+    // on screen, it is asked back to where it was put, once, unless the
+    // user has taken hold of it meanwhile.
+    constexpr int kLookEveryMs = 20;
+    constexpr int kLooks = 100;
+    auto *looking = new QTimer(this);
+    looking->start(kLookEveryMs);
+    connect(looking, &QTimer::timeout, this, [this, looking, looks = 0]() mutable {
+        const std::optional<QPoint> at = NativeWindow::framePosition(this);
+        if (!at && isVisible() && ++looks < kLooks)
+            return;
+        looking->deleteLater();
+        if (at && *at != m_askedFor && !m_movedByUser && isVisible())
+            move(m_askedFor);
+    });
 }
 
 void FrmFloatingIP::mousePressEvent(QMouseEvent *event)

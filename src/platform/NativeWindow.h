@@ -16,9 +16,9 @@ namespace NativeWindow {
 
 /// The type of a top-level window that has no taskbar button (with
 /// keepOffTaskbars): a tool window on Windows; on X11 an ordinary one, which
-/// keepOffTaskbars keeps out, since KWin hides the tool windows of a program
-/// that is not active, and tiling window managers centre them over the
-/// program's other windows (Qt makes them transient for its leader window).
+/// keepOffTaskbars marks a utility window without making it transient
+/// (tiling window managers centre a transient window over the program's
+/// others, and Qt makes every tool window transient for its leader).
 Qt::WindowType typeWithoutTaskbarButton();
 
 /// Whether the window manager has no layer above ordinary windows (EWMH's

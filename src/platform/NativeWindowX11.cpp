@@ -293,7 +293,11 @@ void keepAbove(QWidget *window)
     xcb_connection_t *c = connection();
     if (!c)
         return;
-    auto *kept = window->findChild<KeptAbove *>(QString(), Qt::FindDirectChildrenOnly);
+    KeptAbove *kept = nullptr;
+    for (QObject *child : window->children()) {
+        if ((kept = dynamic_cast<KeptAbove *>(child)))
+            break;
+    }
     if (!kept)
         kept = new KeptAbove(c, window);
     kept->watch();
@@ -359,6 +363,18 @@ void keepOffTaskbars(QWidget *window)
     }
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         uint32_t(states.size()), states.constData());
+    // A utility window, which window managers show without a title bar
+    // (awesome's default rules give every ordinary window one), except
+    // under KWin: by default it hides a utility window that is not
+    // transient while another program is active (KWin 5.27, "hide utility
+    // windows for inactive applications"), and there the window stays an
+    // ordinary one, which KWin shows borderless.
+    const QByteArray manager = windowManagerName(c);
+    if (manager != "KWin") {
+        const xcb_atom_t utility = atom(c, "_NET_WM_WINDOW_TYPE_UTILITY");
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &utility);
+    }
     // A class of its own (instance "floating" of class "IP"), for what goes
     // by class: IceWM, whose window switcher (Alt+Tab) honours none of the
     // states above, only its own window options, which a client may hint for
@@ -366,7 +382,7 @@ void keepOffTaskbars(QWidget *window)
     static constexpr char kClass[] = "floating\0IP";
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         sizeof kClass, kClass);
-    if (windowManagerName(c).startsWith("IceWM")) {
+    if (manager.startsWith("IceWM")) {
         static constexpr char kOptions[] = "IP.floating\0ignoreQuickSwitch\0"
                                            "1\0"
                                            "IP.floating\0ignoreWinList\0"

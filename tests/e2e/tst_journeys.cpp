@@ -66,6 +66,8 @@ private slots:
     void startedBeforeTheWindowManager();
     void floatingWindowIsInNoWindowSwitcher_data();
     void floatingWindowIsInNoWindowSwitcher();
+    void floatingWindowKeepsItsSizeLayerAndPlace_data();
+    void floatingWindowKeepsItsSizeLayerAndPlace();
 
 private:
     std::unique_ptr<Session> newSession();
@@ -561,6 +563,147 @@ void JourneysTest::floatingWindowIsInNoWindowSwitcher()
     QVERIFY(s.waitForEnd());
     other.kill();
     other.waitForFinished();
+    wm.terminate();
+    wm.waitForFinished();
+}
+
+namespace {
+
+/// The window of @p display's root that holds @p window: the window
+/// manager's frame round it, or the window itself.
+QString topLevelOf(const QString &display, QString window)
+{
+    for (int depth = 0; depth < 8; ++depth) {
+        const QString tree = onDisplay(display, "xwininfo", {"-children", "-id", window});
+        const QString parent = tree.section("Parent window id:", 1).section('\n', 0, 0).trimmed();
+        if (parent.isEmpty() || parent.contains("(the root window)"))
+            return window;
+        window = parent.section(' ', 0, 0);
+    }
+    return {};
+}
+
+/// Whether @p upper stands above @p lower on @p display.
+bool isAbove(const QString &display, const QString &upper, const QString &lower)
+{
+    // The root's children, top first.
+    const QString tree = onDisplay(display, "xwininfo", {"-root", "-children"});
+    const auto at = [&tree, &display](const QString &window) {
+        const qulonglong frame = topLevelOf(display, window).toULongLong(nullptr, 0);
+        return tree.indexOf(QRegularExpression(QStringLiteral("^\\s+0x0*%1 ").arg(frame, 0, 16),
+                                               QRegularExpression::MultilineOption));
+    };
+    const qsizetype above = at(upper);
+    const qsizetype below = at(lower);
+    return above >= 0 && below >= 0 && above < below;
+}
+
+/// Where @p window is on @p display, as xwininfo says.
+QRect placeOf(const QString &display, const QString &window)
+{
+    const QString info = onDisplay(display, "xwininfo", {"-id", window});
+    const auto number = [&info](const char *label) {
+        return info.section(QLatin1String(label) + ':', 1).section('\n', 0, 0).trimmed().toInt();
+    };
+    return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+            number("Height")};
+}
+
+} // namespace
+
+void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace_data()
+{
+    QTest::addColumn<QStringList>("windowManager");
+    QTest::newRow("openbox") << QStringList{"openbox"};
+    // Debian's configuration without the programs it starts.
+    QTest::newRow("i3") << QStringList{
+        "sh", "-c", "grep -v '^exec' /etc/i3/config > \"$0\" && exec i3 -c \"$0\"",
+        QDir::temp().filePath(
+            QStringLiteral("kestrune-i3-%1.config").arg(QCoreApplication::applicationPid()))};
+    // It frames every window, borderless ones too, with a border.
+    QTest::newRow("awesome") << QStringList{"awesome"};
+    // It hides utility windows of a program that is not active.
+    QTest::newRow("kwin") << QStringList{"dbus-run-session", "--", "kwin_x11"};
+}
+
+void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
+{
+    QFETCH(QStringList, windowManager);
+    m_server = std::make_unique<QProcess>();
+    const QString display = XTools::startServer(*m_server, m_scratch.filePath("display"));
+    QVERIFY(!display.isEmpty());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    environment.insert("NO_AT_BRIDGE", "1");
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcess wm;
+    wm.setProcessEnvironment(environment);
+    wm.setProcessChannelMode(QProcess::MergedChannels);
+    wm.start(windowManager.constFirst(), windowManager.mid(1));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
+        qPrintable(wm.readAll()), 30000);
+
+    m_session = newSession();
+    Session &s = *m_session;
+    s.setDisplay(display);
+    const auto find = [&display, &s](const QString &title) {
+        return onDisplay(display, "xdotool",
+                         {"search", "--all", "--onlyvisible", "--pid", QString::number(s.pid()),
+                          "--name", title})
+            .section('\n', 0, 0);
+    };
+    const QString caption = QStringLiteral("^Kestrune's IP Tool$");
+    // Where the window manager puts the main window: the floating window is
+    // to stand over it.
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(!find(caption).isEmpty(), 20000);
+    QTRY_VERIFY(placeOf(display, find(caption)).width() > 0);
+    const QPoint over = placeOf(display, find(caption)).topLeft() + QPoint(20, 10);
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(QStringLiteral("[IP]\nFloat=YES\nX=%1\nY=%2\n")
+                       .arg(over.x() * 15)
+                       .arg(over.y() * 15)
+                       .toLatin1());
+    settings.close();
+
+    // Its own size at the stored place (the frame's, where there is one),
+    // above the main window even while that is active.
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(!find("^Form2$").isEmpty() && !find(caption).isEmpty(), 20000);
+    const QString floating = find("^Form2$");
+    QTRY_COMPARE(placeOf(display, floating).size(), QSize(153, 22));
+    const QPoint client = placeOf(display, floating).topLeft();
+    QVERIFY2((client - over).manhattanLength() <= 2,
+             qPrintable(QString("%1,%2").arg(client.x()).arg(client.y())));
+    onDisplay(display, "xdotool", {"windowactivate", "--sync", find(caption)});
+    QTRY_VERIFY(isAbove(display, floating, find(caption)));
+
+    // Dragged, and back at the same place after two restarts.
+    const QPoint grab = client + QPoint(30, 11);
+    onDisplay(display, "xdotool",
+              {"mousemove", QString::number(grab.x()), QString::number(grab.y())});
+    onDisplay(display, "xdotool", {"mousedown", "1"});
+    for (int step = 1; step <= 10; ++step)
+        onDisplay(display, "xdotool",
+                  {"mousemove", QString::number(grab.x() + 5 * step),
+                   QString::number(grab.y() + 4 * step)});
+    onDisplay(display, "xdotool", {"mouseup", "1"});
+    const QPoint dragged = client + QPoint(50, 40);
+    QTRY_COMPARE(placeOf(display, floating).topLeft(), dragged);
+    for (int restart = 0; restart < 2; ++restart) {
+        QVERIFY(s.signal(SIGTERM));
+        QVERIFY(s.waitForEnd());
+        QVERIFY(s.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!find("^Form2$").isEmpty(), 20000);
+        QTRY_COMPARE(placeOf(display, find("^Form2$")), QRect(dragged, QSize(153, 22)));
+    }
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
     wm.terminate();
     wm.waitForFinished();
 }
