@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -42,6 +41,9 @@ FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     // its own is given.
     setWindowIcon(QIcon(new NoImages));
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Where it is a tool window (macOS), it would otherwise vanish whenever
+    // another program is active.
+    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     const int dpi = logicalDpiX();
     setFixedSize(Twips::toPixels(kWidthTwips, dpi), Twips::toPixels(kHeightTwips, dpi));
     setBackgroundRole(QPalette::Button);
@@ -81,7 +83,6 @@ void FrmFloatingIP::Form_Load()
     const QPoint stored = m_place.read();
     const QPoint placed = reachablePosition(stored, size());
     m_keepStoredText = placed != stored;
-    m_askedFor = placed;
     move(placed);
 }
 
@@ -146,42 +147,16 @@ QPoint FrmFloatingIP::screenPosition() const
 
 void FrmFloatingIP::setVisible(bool visible)
 {
-    const bool showing = visible && !isVisible();
-    bool byItself = false;
-    if (showing) {
+    if (visible && !isVisible()) {
         // A window manager with no layer above ordinary windows (i3) would
         // also stretch the window to its least floating size and centre
-        // it: the window goes without one there and keeps itself above.
-        byItself = NativeWindow::hasNoStayOnTopLayer();
+        // it: the window goes without one there, above all it manages.
+        const bool byItself = NativeWindow::hasNoStayOnTopLayer();
         if (byItself != windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
             setWindowFlag(Qt::X11BypassWindowManagerHint, byItself);
         NativeWindow::keepOffTaskbars(this);
     }
     QWidget::setVisible(visible);
-    if (showing && byItself)
-        NativeWindow::keepAbove(this);
-    if (showing)
-        standWhereAsked();
-}
-
-void FrmFloatingIP::standWhereAsked()
-{
-    // Some window managers place a new window by their own rules (awesome's
-    // default one moves it off any window it would overlap): once it is
-    // on screen, it is asked back to where it was put, once, unless the
-    // user has taken hold of it meanwhile.
-    constexpr int kLookEveryMs = 20;
-    constexpr int kLooks = 100;
-    auto *looking = new QTimer(this);
-    looking->start(kLookEveryMs);
-    connect(looking, &QTimer::timeout, this, [this, looking, looks = 0]() mutable {
-        const std::optional<QPoint> at = NativeWindow::framePosition(this);
-        if (!at && isVisible() && ++looks < kLooks)
-            return;
-        looking->deleteLater();
-        if (at && *at != m_askedFor && !m_movedByUser && isVisible())
-            move(m_askedFor);
-    });
 }
 
 void FrmFloatingIP::mousePressEvent(QMouseEvent *event)

@@ -80,11 +80,8 @@ protected:
 
 private:
     void Form_Load();
-    void standWhereAsked();
 
     PlaceStore m_place;
-    /// Where the load step put the window.
-    QPoint m_askedFor;
     QLabel *lblCurrentIP;
     FrameShape *shpBorder;
     bool m_keepStoredText = false;

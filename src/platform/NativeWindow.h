@@ -23,13 +23,9 @@ Qt::WindowType typeWithoutTaskbarButton();
 
 /// Whether the window manager has no layer above ordinary windows (EWMH's
 /// _NET_WM_STATE_ABOVE), as i3 has none. A window that must stay above them
-/// goes without the window manager there, and keepAbove() keeps it above.
+/// goes without the window manager there: i3 stacks the windows it manages
+/// below those it does not.
 bool hasNoStayOnTopLayer();
-
-/// Raises @p window, shown without a window manager, whenever a window the
-/// window manager manages comes over it; never over a menu or another
-/// window shown without one. Call it every time the window is shown.
-void keepAbove(QWidget *window);
 
 /// Where the outer corner of @p window's frame stands (logical pixels): of
 /// the window manager's frame, or of the window's own border where there is

@@ -20,11 +20,6 @@ bool hasNoStayOnTopLayer()
     return false;
 }
 
-void keepAbove(QWidget *)
-{
-    // The system keeps a topmost window above the others itself.
-}
-
 std::optional<QPoint> framePosition(const QWidget *)
 {
     return std::nullopt;

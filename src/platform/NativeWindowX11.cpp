@@ -7,11 +7,9 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QRect>
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
-#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -182,127 +180,6 @@ bool hasNoStayOnTopLayer()
     return !atomList(c, root, atom(c, "_NET_SUPPORTED")).contains(atom(c, "_NET_WM_STATE_ABOVE"));
 }
 
-namespace {
-
-/// Keeps a window that no window manager manages above the windows one
-/// does: told by the X server when something covers it, it looks at what
-/// stands above it and raises itself over any managed window there.
-class KeptAbove : public QObject, public QAbstractNativeEventFilter
-{
-public:
-    KeptAbove(xcb_connection_t *c, QWidget *window)
-        : QObject(window)
-        , m_connection(c)
-        , m_window(window)
-    {
-        QCoreApplication::instance()->installNativeEventFilter(this);
-    }
-
-    ~KeptAbove() override
-    {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->removeNativeEventFilter(this);
-    }
-
-    /// Watches the window as it is now (its native window may be new), and
-    /// raises it.
-    void watch()
-    {
-        m_id = xcb_window_t(m_window->winId());
-        const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(
-                m_connection, xcb_get_window_attributes(m_connection, m_id), nullptr));
-        if (!attributes)
-            return;
-        const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
-        xcb_change_window_attributes(m_connection, m_id, XCB_CW_EVENT_MASK, &mask);
-        raise();
-    }
-
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
-    {
-        if (eventType != "xcb_generic_event_t")
-            return false;
-        const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        if ((event->response_type & 0x7f) != XCB_VISIBILITY_NOTIFY)
-            return false;
-        const auto *visibility = static_cast<const xcb_visibility_notify_event_t *>(message);
-        if (visibility->window == m_id && visibility->state != XCB_VISIBILITY_UNOBSCURED)
-            QMetaObject::invokeMethod(this, &KeptAbove::raiseIfCovered, Qt::QueuedConnection);
-        return false;
-    }
-
-private:
-    void raise()
-    {
-        const uint32_t above = XCB_STACK_MODE_ABOVE;
-        xcb_configure_window(m_connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-        xcb_flush(m_connection);
-    }
-
-    void raiseIfCovered()
-    {
-        // Our own menu opened over it stays over it.
-        if (!m_window->isVisible() || QApplication::activePopupWidget())
-            return;
-        const ReplyPtr<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
-            m_connection, xcb_query_tree(m_connection, rootWindow(m_connection)), nullptr));
-        if (!tree)
-            return;
-        // The root's children, bottom to top: those above this window, all
-        // asked at once.
-        const xcb_window_t *children = xcb_query_tree_children(tree.get());
-        const int count = xcb_query_tree_children_length(tree.get());
-        const xcb_window_t *const end = children + count;
-        const xcb_window_t *self = std::find(children, end, m_id);
-        if (self == end)
-            return;
-        QList<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> asked;
-        for (const xcb_window_t *above = self + 1; above != end; ++above)
-            asked.append({xcb_get_window_attributes(m_connection, *above),
-                          xcb_get_geometry(m_connection, *above)});
-        const ReplyPtr<xcb_get_geometry_reply_t> own(
-            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_id), nullptr));
-        bool covered = false;
-        for (const auto &[attributesAsked, geometryAsked] : asked) {
-            const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
-                xcb_get_window_attributes_reply(m_connection, attributesAsked, nullptr));
-            const ReplyPtr<xcb_get_geometry_reply_t> geometry(
-                xcb_get_geometry_reply(m_connection, geometryAsked, nullptr));
-            if (!own || !attributes || !geometry || attributes->override_redirect ||
-                attributes->map_state != XCB_MAP_STATE_VIEWABLE)
-                continue;
-            const auto outer = [](const xcb_get_geometry_reply_t &g) {
-                return QRect(g.x, g.y, g.width + 2 * g.border_width, g.height + 2 * g.border_width);
-            };
-            covered = covered || outer(*geometry).intersects(outer(*own));
-        }
-        if (covered)
-            raise();
-    }
-
-    xcb_connection_t *m_connection;
-    QWidget *m_window;
-    xcb_window_t m_id = XCB_WINDOW_NONE;
-};
-
-} // namespace
-
-void keepAbove(QWidget *window)
-{
-    xcb_connection_t *c = connection();
-    if (!c)
-        return;
-    KeptAbove *kept = nullptr;
-    for (QObject *child : window->children()) {
-        if ((kept = dynamic_cast<KeptAbove *>(child)))
-            break;
-    }
-    if (!kept)
-        kept = new KeptAbove(c, window);
-    kept->watch();
-}
-
 std::optional<QPoint> framePosition(const QWidget *window)
 {
     xcb_connection_t *c = connection();
@@ -356,7 +233,9 @@ void keepOffTaskbars(QWidget *window)
     const auto id = xcb_window_t(window->winId());
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     QList<xcb_atom_t> states = atomList(c, id, state);
-    for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+    // KWin's window switcher goes by a state of its own.
+    for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+                             "_KDE_NET_WM_STATE_SKIP_SWITCHER"}) {
         const xcb_atom_t wanted = atom(c, name);
         if (!states.contains(wanted))
             states.append(wanted);

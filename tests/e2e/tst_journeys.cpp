@@ -614,21 +614,25 @@ QRect placeOf(const QString &display, const QString &window)
 void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace_data()
 {
     QTest::addColumn<QStringList>("windowManager");
-    QTest::newRow("openbox") << QStringList{"openbox"};
+    QTest::addColumn<bool>("overMainWindow");
+    QTest::newRow("openbox") << QStringList{"openbox"} << true;
     // Debian's configuration without the programs it starts.
-    QTest::newRow("i3") << QStringList{
-        "sh", "-c", "grep -v '^exec' /etc/i3/config > \"$0\" && exec i3 -c \"$0\"",
-        QDir::temp().filePath(
-            QStringLiteral("kestrune-i3-%1.config").arg(QCoreApplication::applicationPid()))};
+    QTest::newRow("i3")
+        << QStringList{"sh", "-c", "grep -v '^exec' /etc/i3/config > \"$0\" && exec i3 -c \"$0\"",
+                       QDir::temp().filePath(QStringLiteral("kestrune-i3-%1.config")
+                                                 .arg(QCoreApplication::applicationPid()))}
+        << true;
     // It frames every window, borderless ones too, with a border.
-    QTest::newRow("awesome") << QStringList{"awesome"};
+    // Its default rules move a new window off any window it would overlap.
+    QTest::newRow("awesome") << QStringList{"awesome"} << false;
     // It hides utility windows of a program that is not active.
-    QTest::newRow("kwin") << QStringList{"dbus-run-session", "--", "kwin_x11"};
+    QTest::newRow("kwin") << QStringList{"dbus-run-session", "--", "kwin_x11"} << true;
 }
 
 void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
 {
     QFETCH(QStringList, windowManager);
+    QFETCH(bool, overMainWindow);
     m_server = std::make_unique<QProcess>();
     const QString display = XTools::startServer(*m_server, m_scratch.filePath("display"));
     QVERIFY(!display.isEmpty());
@@ -654,33 +658,54 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
             .section('\n', 0, 0);
     };
     const QString caption = QStringLiteral("^Kestrune's IP Tool$");
-    // Where the window manager puts the main window: the floating window is
-    // to stand over it.
-    QVERIFY(s.start());
-    QTRY_VERIFY_WITH_TIMEOUT(!find(caption).isEmpty(), 20000);
-    QTRY_VERIFY(placeOf(display, find(caption)).width() > 0);
-    const QPoint over = placeOf(display, find(caption)).topLeft() + QPoint(20, 10);
-    QVERIFY(s.signal(SIGTERM));
-    QVERIFY(s.waitForEnd());
+    // Over the main window where the window manager puts it; where the
+    // window manager would move it off the main window, that stays hidden.
+    QPoint over(300, 200);
+    if (overMainWindow) {
+        QVERIFY(s.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!find(caption).isEmpty(), 20000);
+        QTRY_VERIFY(placeOf(display, find(caption)).width() > 0);
+        over = placeOf(display, find(caption)).topLeft() + QPoint(20, 10);
+        QVERIFY(s.signal(SIGTERM));
+        QVERIFY(s.waitForEnd());
+    }
     QFile settings(s.settingsFile());
     QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(QStringLiteral("[IP]\nFloat=YES\nX=%1\nY=%2\n")
+    settings.write(QStringLiteral("[IP]\nFloat=YES\nVis=%1\nX=%2\nY=%3\n")
+                       .arg(overMainWindow ? "YES" : "NO")
                        .arg(over.x() * 15)
                        .arg(over.y() * 15)
                        .toLatin1());
     settings.close();
 
     // Its own size at the stored place (the frame's, where there is one),
-    // above the main window even while that is active.
+    // above the main window while that is active, and above another
+    // program's window mapped after it.
     QVERIFY(s.start());
-    QTRY_VERIFY_WITH_TIMEOUT(!find("^Form2$").isEmpty() && !find(caption).isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!find("^Form2$").isEmpty(), 20000);
     const QString floating = find("^Form2$");
     QTRY_COMPARE(placeOf(display, floating).size(), QSize(153, 22));
     const QPoint client = placeOf(display, floating).topLeft();
     QVERIFY2((client - over).manhattanLength() <= 2,
              qPrintable(QString("%1,%2").arg(client.x()).arg(client.y())));
-    onDisplay(display, "xdotool", {"windowactivate", "--sync", find(caption)});
-    QTRY_VERIFY(isAbove(display, floating, find(caption)));
+    if (overMainWindow) {
+        QTRY_VERIFY_WITH_TIMEOUT(!find(caption).isEmpty(), 20000);
+        onDisplay(display, "xdotool", {"windowactivate", "--sync", find(caption)});
+        QTRY_VERIFY(isAbove(display, floating, find(caption)));
+    }
+    QProcess other;
+    other.setProcessEnvironment(environment);
+    other.start("xmessage", {"-geometry", "600x400+0+0", "another program"});
+    QString otherWindow;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(otherWindow =
+              onDisplay(display, "xdotool", {"search", "--onlyvisible", "--class", "xmessage"})
+                  .section('\n', 0, 0))
+             .isEmpty(),
+        10000);
+    QTRY_VERIFY(isAbove(display, floating, otherWindow));
+    other.kill();
+    other.waitForFinished();
 
     // Dragged, and back at the same place after two restarts.
     const QPoint grab = client + QPoint(30, 11);

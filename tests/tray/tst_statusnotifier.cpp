@@ -155,11 +155,11 @@ void StatusNotifierTest::aHostThatStartsLaterGetsTheIcon()
 
 void StatusNotifierTest::theItemFollowsWhatTheWatcherSays()
 {
+    stopWatcher();
+    m_watcher.m_items.clear();
     TestRun run;
     auto &[scratch, source, frmIP] = run;
     QVERIFY(QTest::qWaitForWindowExposed(frmIP.get()));
-    stopWatcher();
-    m_watcher.m_items.clear();
 
     // Dropped twice by the watcher just after registering: it registers
     // again until it is kept.
