@@ -226,6 +226,7 @@ void FrmIP::setVisible(bool visible)
         // system cannot tell, as while minimised).
         m_placeBeforeHiding = NativeWindow::screenPosition(this).value_or(geometry().topLeft());
     } else if (visible && !isVisible() && m_placeBeforeHiding) {
+        NativeWindow::forgetGoneWindowManager(this);
         // Never so that the title bar is above the screen.
         QPoint place = *m_placeBeforeHiding;
         if (const QScreen *on = screen())

@@ -65,6 +65,13 @@ void keepPopupThroughLateDeactivation(QWidget *popup);
 /// it is shown or minimised); false once it has let a hidden one go.
 bool isManaged(const QWidget *window);
 
+/// Removes the word of a window manager that has gone (ICCCM's WM_STATE,
+/// EWMH's hidden state) from @p window, about to be shown while no window
+/// manager runs: one that starts later takes in no window that says it is
+/// withdrawn (awesome 4.3 leaves it shown but with no frame, never to be
+/// moved or closed), and minimises one that says it is hidden.
+void forgetGoneWindowManager(QWidget *window);
+
 /// Calls @p arrived once, when a window manager starts on the display after
 /// this call (a session that starts its programs early), for as long as
 /// @p context lives; never when one runs already, or where the window system

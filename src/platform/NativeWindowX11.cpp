@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -480,6 +481,30 @@ bool isManaged(const QWidget *window)
         return false;
     constexpr uint32_t kWithdrawn = 0;
     return *static_cast<const uint32_t *>(xcb_get_property_value(reply.get())) != kWithdrawn;
+}
+
+void forgetGoneWindowManager(QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->testAttribute(Qt::WA_WState_Created))
+        return;
+    // A window manager owns the manager selection of its screen (ICCCM 2.8).
+    const int screen = window->screen() ? QGuiApplication::screens().indexOf(window->screen()) : 0;
+    const QByteArray selection = "WM_S" + QByteArray::number(std::max(screen, 0));
+    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        c, xcb_get_selection_owner(c, atom(c, selection.constData())), nullptr));
+    if (!owner || owner->owner != XCB_WINDOW_NONE)
+        return;
+    const auto id = xcb_window_t(window->winId());
+    xcb_delete_property(c, id, atom(c, "WM_STATE"));
+    // And that it minimised the window (EWMH: only a window manager sets
+    // this state), which awesome takes up again when it starts.
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
+    QList<xcb_atom_t> states = atomList(c, id, state);
+    if (states.removeAll(atom(c, "_NET_WM_STATE_HIDDEN")) > 0)
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                            uint32_t(states.size()), states.constData());
+    xcb_flush(c);
 }
 
 void whenWindowManagerArrives(QObject *context, std::function<void()> arrived)

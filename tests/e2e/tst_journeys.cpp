@@ -68,6 +68,7 @@ private slots:
     void floatingWindowIsInNoWindowSwitcher();
     void floatingWindowKeepsItsSizeLayerAndPlace_data();
     void floatingWindowKeepsItsSizeLayerAndPlace();
+    void hiddenWhileTheWindowManagerRestarts();
 
 private:
     std::unique_ptr<Session> newSession();
@@ -726,6 +727,64 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
         QTRY_VERIFY_WITH_TIMEOUT(!find("^Form2$").isEmpty(), 20000);
         QTRY_COMPARE(placeOf(display, find("^Form2$")), QRect(dragged, QSize(153, 22)));
     }
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    wm.terminate();
+    wm.waitForFinished();
+}
+
+void JourneysTest::hiddenWhileTheWindowManagerRestarts()
+{
+    // awesome is also the notification area, in its bar.
+    m_server = std::make_unique<QProcess>();
+    const QString display = XTools::startServer(*m_server, m_scratch.filePath("display"));
+    QVERIFY(!display.isEmpty());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcess wm;
+    wm.setProcessEnvironment(environment);
+    const auto startWindowManager = [&] {
+        wm.start("awesome", {});
+        return QTest::qWaitFor(
+            [&] {
+                return onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"})
+                    .contains("window id");
+            },
+            30000);
+    };
+    QVERIFY(startWindowManager());
+
+    m_session = newSession();
+    Session &s = *m_session;
+    s.setDisplay(display);
+    const auto mainWindow = [&display, &s] {
+        return onDisplay(display, "xdotool",
+                         {"search", "--all", "--onlyvisible", "--pid", QString::number(s.pid()),
+                          "--name", "^Kestrune's IP Tool$"})
+            .section('\n', 0, 0);
+    };
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 20000);
+    const QString id = mainWindow();
+    // Minimised into the icon; then the window manager goes, the icon with
+    // it, and the window comes back with nobody to frame it.
+    onDisplay(display, "xdotool", {"windowminimize", id});
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().isEmpty(), 10000);
+    wm.terminate();
+    QVERIFY(wm.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 10000);
+
+    // The window manager that starts again takes it in, shown.
+    QVERIFY(startWindowManager());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        onDisplay(display, "xprop", {"-id", id, "WM_STATE"}).contains("window state: Normal"),
+        20000);
+    QVERIFY(!onDisplay(display, "xwininfo", {"-children", "-id", id})
+                 .section("Parent window id:", 1)
+                 .section('\n', 0, 0)
+                 .contains("(the root window)"));
 
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
