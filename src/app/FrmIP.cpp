@@ -233,10 +233,24 @@ void FrmIP::setVisible(bool visible)
             place.setY(std::max(place.y(), on->availableGeometry().top() + m_titleBarHeight));
         // Through the window itself: Qt's widget takes a place it already
         // has for done, and the window manager would not be told.
+        const QPoint asked = place - m_windowManagerShift;
         if (QWindow *window = windowHandle())
-            window->setPosition(place);
+            window->setPosition(asked);
         else
-            move(place);
+            move(asked);
+        // i3 puts the frame of a window it takes in where the window asked
+        // for its client area (a window already shown it moves right): every
+        // showing would creep down and right by the frame. Put back, and
+        // asked so much further up and left from then on.
+        NativeWindow::whenPlaced(this, [this, place](QPoint at) {
+            const QPoint shift = at - place;
+            constexpr int kWidestFrame = 64;
+            if (shift.isNull() || qAbs(shift.x()) > kWidestFrame || qAbs(shift.y()) > kWidestFrame)
+                return;
+            m_windowManagerShift += shift;
+            if (QWindow *window = windowHandle())
+                window->setPosition(place);
+        });
     }
     // Hidden before it was drawn: the floating window waits no longer.
     if (!visible)

@@ -108,6 +108,8 @@ private:
     std::unique_ptr<AddressChangeWatcher> m_addressChanges;
     std::unique_ptr<Commands> m_commands;
     std::optional<QPoint> m_placeBeforeHiding;
+    /// How far from where it asks to be the window manager puts the window.
+    QPoint m_windowManagerShift;
     QPointer<QWidget> m_focusBeforeHiding;
     int m_titleBarHeight = 0;
     bool m_shownBefore = false;

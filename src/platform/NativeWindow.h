@@ -65,6 +65,11 @@ void keepPopupThroughLateDeactivation(QWidget *popup);
 /// it is shown or minimised); false once it has let a hidden one go.
 bool isManaged(const QWidget *window);
 
+/// Calls @p placed once with where the window system has @p window's client
+/// area (logical pixels), as soon as it is on screen after being shown;
+/// never where the window system cannot tell.
+void whenPlaced(QWidget *window, std::function<void(QPoint)> placed);
+
 /// Removes the word of a window manager that has gone (ICCCM's WM_STATE,
 /// EWMH's hidden state) from @p window, about to be shown while no window
 /// manager runs: one that starts later takes in no window that says it is

@@ -70,6 +70,11 @@ bool isManaged(const QWidget *window)
     return window->isVisible();
 }
 
+void whenPlaced(QWidget *, std::function<void(QPoint)>)
+{
+    // The system puts a window where it asks to be.
+}
+
 void forgetGoneWindowManager(QWidget *)
 {
     // The window manager is part of the system here.

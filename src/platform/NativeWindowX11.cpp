@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -481,6 +482,25 @@ bool isManaged(const QWidget *window)
         return false;
     constexpr uint32_t kWithdrawn = 0;
     return *static_cast<const uint32_t *>(xcb_get_property_value(reply.get())) != kWithdrawn;
+}
+
+void whenPlaced(QWidget *window, std::function<void(QPoint)> placed)
+{
+    if (!connection())
+        return;
+    constexpr int kLookEveryMs = 20;
+    constexpr int kLooks = 100;
+    auto *looking = new QTimer(window);
+    looking->start(kLookEveryMs);
+    QObject::connect(looking, &QTimer::timeout, window,
+                     [window, looking, placed = std::move(placed), looks = 0]() mutable {
+                         const std::optional<QPoint> at = screenPosition(window);
+                         if (!at && window->isVisible() && ++looks < kLooks)
+                             return;
+                         looking->deleteLater();
+                         if (at)
+                             placed(*at);
+                     });
 }
 
 void forgetGoneWindowManager(QWidget *window)

@@ -708,6 +708,22 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
     other.kill();
     other.waitForFinished();
 
+    // The main window hidden by the close question's Yes and shown again by
+    // a second start: where it was.
+    if (overMainWindow) {
+        const QPoint main = placeOf(display, find(caption)).topLeft();
+        onDisplay(display, "wmctrl", {"-i", "-c", find(caption)});
+        QTRY_VERIFY_WITH_TIMEOUT(!find("^Are you sure\\?$").isEmpty(), 10000);
+        onDisplay(display, "xdotool", {"key", "Return"});
+        QTRY_VERIFY(find(caption).isEmpty());
+        const std::unique_ptr<Session> second = newSession();
+        second->setDisplay(display);
+        QVERIFY(second->start());
+        QVERIFY(second->waitForEnd());
+        QTRY_VERIFY(!find(caption).isEmpty());
+        QTRY_COMPARE(placeOf(display, find(caption)).topLeft(), main);
+    }
+
     // Dragged, and back at the same place after two restarts.
     const QPoint grab = client + QPoint(30, 11);
     onDisplay(display, "xdotool",
