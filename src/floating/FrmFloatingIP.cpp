@@ -137,6 +137,10 @@ void FrmFloatingIP::storePosition()
     // the stored text stays for when that place is back.
     if (m_keepStoredText && !m_movedByUser)
         return;
+    // Where the window system keeps the place to itself, the one stored
+    // (under X11, say) is kept for when it is told again.
+    if (!NativeWindow::reportsPlaces())
+        return;
     m_place.write(screenPosition());
 }
 

@@ -27,6 +27,10 @@ Qt::WindowType typeWithoutTaskbarButton();
 /// below those it does not.
 bool hasNoStayOnTopLayer();
 
+/// Whether the window system tells a program where its windows are: not
+/// Wayland, where every window stands at 0,0 as far as the program knows.
+bool reportsPlaces();
+
 /// Where the outer corner of @p window's frame stands (logical pixels): of
 /// the window manager's frame, or of the window's own border where there is
 /// no frame. This is the place a window asks for when it is moved, and

@@ -20,6 +20,11 @@ bool hasNoStayOnTopLayer()
     return false;
 }
 
+bool reportsPlaces()
+{
+    return true;
+}
+
 std::optional<QPoint> framePosition(const QWidget *)
 {
     return std::nullopt;

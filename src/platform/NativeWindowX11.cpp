@@ -182,6 +182,11 @@ bool hasNoStayOnTopLayer()
     return !atomList(c, root, atom(c, "_NET_SUPPORTED")).contains(atom(c, "_NET_WM_STATE_ABOVE"));
 }
 
+bool reportsPlaces()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 std::optional<QPoint> framePosition(const QWidget *window)
 {
     xcb_connection_t *c = connection();

@@ -23,6 +23,9 @@ public:
     ~TrayHostWatcher() override;
 
     bool isPresent() const { return m_owner != 0; }
+    /// Whether the window system has such notification areas at all: not
+    /// on Wayland, where Qt's icon has nowhere to go.
+    bool isPossible() const;
     /// Whether rightPressed() tells of right-button presses on Qt's icon:
     /// where Qt itself opens the menu only on the release (Windows).
     bool reportsRightPress() const;

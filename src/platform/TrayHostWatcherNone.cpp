@@ -23,6 +23,11 @@ quint32 TrayHostWatcher::currentOwner() const
     return m_owner;
 }
 
+bool TrayHostWatcher::isPossible() const
+{
+    return true;
+}
+
 bool TrayHostWatcher::reportsRightPress() const
 {
     // Qt opens the menu on the press itself here.

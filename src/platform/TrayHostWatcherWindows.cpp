@@ -72,6 +72,11 @@ TrayHostWatcher::~TrayHostWatcher()
     forEachQtTrayWindow([](HWND window) { RemoveWindowSubclass(window, listen, kSubclassId); });
 }
 
+bool TrayHostWatcher::isPossible() const
+{
+    return true;
+}
+
 bool TrayHostWatcher::reportsRightPress() const
 {
     return true;

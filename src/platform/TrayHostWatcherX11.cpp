@@ -111,6 +111,11 @@ bool TrayHostWatcher::nativeEventFilter(const QByteArray &eventType, void *messa
     return false;
 }
 
+bool TrayHostWatcher::isPossible() const
+{
+    return connection() != nullptr;
+}
+
 bool TrayHostWatcher::reportsRightPress() const
 {
     // Qt opens the menu on the press itself here.

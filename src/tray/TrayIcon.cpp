@@ -107,7 +107,10 @@ void TrayIcon::followHost()
     // Qt asks the session bus itself whether it has a host, and waits for the
     // answer, the first time an icon of its own is made: only once the bus
     // has answered us, and that a host there shows our own item.
-    if (m_wanted && !onBus && !m_icon && m_item.isSettled())
+    // Not made where it could go nowhere: on Wayland Qt's icon would only
+    // reach for X11's tray ("No such signal
+    // QPlatformNativeInterface::systemTrayWindowChanged" at every start).
+    if (m_wanted && !onBus && !m_icon && m_item.isSettled() && m_hostWatcher.isPossible())
         makeQtIcon();
     if (m_icon) {
         m_icon->setVisible(m_wanted && !onBus);

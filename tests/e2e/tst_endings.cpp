@@ -5,6 +5,7 @@
 #include "settings/IniDocument.h"
 #include "support/XTools.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@ private slots:
     void xServerGoingAwayLosesNothing();
     void aSignalDuringTheCloseQuestionIsNoAnswer();
     void signalsIgnoredAtStartStayIgnored();
+    void onWaylandThePlaceItCannotSeeIsKept();
 
 private:
     QTemporaryDir m_scratch;
@@ -146,6 +148,47 @@ void EndingsTest::signalsIgnoredAtStartStayIgnored()
     QVERIFY(s.signal(SIGHUP));
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+}
+
+void EndingsTest::onWaylandThePlaceItCannotSeeIsKept()
+{
+    // A Wayland compositor of this test's own, showing on nothing.
+    const QString runtime = m_scratch.filePath("wayland-runtime");
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcess compositor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime);
+    compositor.setProcessEnvironment(environment);
+    compositor.setProcessChannelMode(QProcess::MergedChannels);
+    compositor.start("weston", {"--backend=headless-backend.so", "--socket=kestrune-test",
+                                "--idle-time=0", "--shell=desktop-shell.so"});
+    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(runtime + "/kestrune-test"),
+                              qPrintable(compositor.readAll()), 20000);
+
+    Session s(m_scratch.filePath("wayland"));
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[IP]\nFloat=YES\nX=4500\nY=3000\n");
+    settings.close();
+    s.setEnvironment("QT_QPA_PLATFORM", "wayland");
+    s.setEnvironment("WAYLAND_DISPLAY", "kestrune-test");
+    s.setEnvironment("XDG_RUNTIME_DIR", runtime);
+    // What the program asks of the compositor: its floating window is up.
+    s.setEnvironment("WAYLAND_DEBUG", "client");
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.output().contains("set_title(\"Form2\")"), 20000);
+
+    // Ended, it writes no place it was never told (it would be 0, 0), and
+    // Qt's icon for X11's trays is never made.
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.exitCode(), 0);
+    QCOMPARE(s.setting("X"), QString("4500"));
+    QCOMPARE(s.setting("Y"), QString("3000"));
+    QVERIFY(!s.output().contains("systemTrayWindowChanged"));
+    compositor.terminate();
+    compositor.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(EndingsTest)
