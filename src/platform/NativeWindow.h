@@ -16,9 +16,8 @@ namespace NativeWindow {
 
 /// The type of a top-level window that has no taskbar button (with
 /// keepOffTaskbars): a tool window on Windows; on X11 an ordinary one, which
-/// keepOffTaskbars marks a utility window without making it transient
-/// (tiling window managers centre a transient window over the program's
-/// others, and Qt makes every tool window transient for its leader).
+/// keepOffTaskbars marks a utility window without making it transient, as
+/// Qt makes every tool window transient for its leader window.
 Qt::WindowType typeWithoutTaskbarButton();
 
 /// Whether the window manager has no layer above ordinary windows (EWMH's

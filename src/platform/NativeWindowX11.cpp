@@ -240,9 +240,7 @@ void keepOffTaskbars(QWidget *window)
     const auto id = xcb_window_t(window->winId());
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     QList<xcb_atom_t> states = atomList(c, id, state);
-    // KWin's window switcher goes by a state of its own.
-    for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-                             "_KDE_NET_WM_STATE_SKIP_SWITCHER"}) {
+    for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
         const xcb_atom_t wanted = atom(c, name);
         if (!states.contains(wanted))
             states.append(wanted);
@@ -250,17 +248,14 @@ void keepOffTaskbars(QWidget *window)
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         uint32_t(states.size()), states.constData());
     // A utility window, which window managers show without a title bar
-    // (awesome's default rules give every ordinary window one), except
-    // under KWin: by default it hides a utility window that is not
-    // transient while another program is active (KWin 5.27, "hide utility
-    // windows for inactive applications"), and there the window stays an
-    // ordinary one, which KWin shows borderless.
-    const QByteArray manager = windowManagerName(c);
-    if (manager != "KWin") {
-        const xcb_atom_t utility = atom(c, "_NET_WM_WINDOW_TYPE_UTILITY");
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_WINDOW_TYPE"),
-                            XCB_ATOM_ATOM, 32, 1, &utility);
-    }
+    // (awesome's default rules give every ordinary window one). Not a tool
+    // window of Qt's: Qt makes those transient for its leader window, and
+    // KWin 5.27 then hides it whenever another program is active ("hide
+    // utility windows for inactive applications"), as tiling window
+    // managers centre it over the main window.
+    const xcb_atom_t utility = atom(c, "_NET_WM_WINDOW_TYPE_UTILITY");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
+                        32, 1, &utility);
     // A class of its own (instance "floating" of class "IP"), for what goes
     // by class: IceWM, whose window switcher (Alt+Tab) honours none of the
     // states above, only its own window options, which a client may hint for
@@ -268,7 +263,7 @@ void keepOffTaskbars(QWidget *window)
     static constexpr char kClass[] = "floating\0IP";
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         sizeof kClass, kClass);
-    if (manager.startsWith("IceWM")) {
+    if (windowManagerName(c).startsWith("IceWM")) {
         static constexpr char kOptions[] = "IP.floating\0ignoreQuickSwitch\0"
                                            "1\0"
                                            "IP.floating\0ignoreWinList\0"

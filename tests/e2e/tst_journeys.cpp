@@ -705,6 +705,14 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
              .isEmpty(),
         10000);
     QTRY_VERIFY(isAbove(display, floating, otherWindow));
+    // And stays while that program is active: KWin hides the utility
+    // windows of a program that is not, a moment after it loses out.
+    onDisplay(display, "xdotool", {"windowactivate", "--sync", otherWindow});
+    QVERIFY(!QTest::qWaitFor(
+        [&] {
+            return !onDisplay(display, "xwininfo", {"-id", floating}).contains("IsViewable");
+        },
+        1000));
     other.kill();
     other.waitForFinished();
 
