@@ -572,7 +572,10 @@ void StatusNotifierItem::Private::start()
                              ++question;
                              settle(true, false);
                          } else {
-                             // Not known again until the new one has answered.
+                             // Not known again until the new one has answered;
+                             // whatever the last one dropped counts no more.
+                             dropsInARow = 0;
+                             reRegister.stop();
                              settle(false, false);
                              askWatcher();
                          }

@@ -1,7 +1,8 @@
 // The real program under the panels people use, each started by the test
 // with the settings the harness laid out: the status trays of xfce4-panel and
-// lxqt-panel, on the test's own session bus, and tint2's taskbar; and under
-// a watcher on that bus that never answers.
+// lxqt-panel, on the test's own session bus, and tint2's taskbar; under
+// a watcher on that bus that never answers; and under GNOME Shell with its
+// AppIndicator extension, on an X server and buses of its own.
 #include "Session.h"
 #include "support/Panel.h"
 #include "support/Popups.h"
@@ -20,6 +21,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -187,6 +189,7 @@ private slots:
     void aPeerThatAnswersNothingCostsNothing_data();
     void aPeerThatAnswersNothingCostsNothing();
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
+    void gnomeShellKeepsTheIconThroughItsRestarts();
 
 private:
     /// Opens the menu of the item in the panel with a real right press.
@@ -411,6 +414,116 @@ void HostsTest::tint2ListsTheMainWindowButNotTheFloatingWindow()
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
     failed.dismiss();
+}
+
+namespace {
+
+/// A D-Bus daemon of the test's own, with @p arguments; its address, or
+/// empty.
+QString startBus(QProcess &daemon, const QProcessEnvironment &environment,
+                 const QStringList &arguments)
+{
+    daemon.setProcessEnvironment(environment);
+    daemon.start("dbus-daemon", arguments + QStringList{"--nofork", "--print-address"});
+    if (!daemon.waitForStarted() ||
+        !QTest::qWaitFor([&daemon] { return daemon.canReadLine(); }, 10000))
+        return {};
+    return QString::fromUtf8(daemon.readLine()).trimmed();
+}
+
+} // namespace
+
+void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
+{
+    // GNOME Shell on an X server of the test's own, with everything it
+    // writes in a scratch home, its own session bus, and an empty stand-in
+    // for the system bus (it asks logind there, and ends without one).
+    QProcess server;
+    const QString display = XTools::startServer(server, m_scratch.filePath("gnome-display"));
+    QVERIFY(!display.isEmpty());
+    const QDir home(m_scratch.filePath("gnome"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto &[variable, folder] : {std::pair{"HOME", "home"},
+                                           {"XDG_CONFIG_HOME", "config"},
+                                           {"XDG_DATA_HOME", "data"},
+                                           {"XDG_CACHE_HOME", "cache"},
+                                           {"XDG_RUNTIME_DIR", "runtime"}}) {
+        QVERIFY(home.mkpath(folder));
+        environment.insert(variable, home.filePath(folder));
+    }
+    QVERIFY(QFile::setPermissions(home.filePath("runtime"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    environment.insert("DISPLAY", display);
+    environment.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+    environment.insert("NO_AT_BRIDGE", "1");
+    environment.remove("XDG_CONFIG_DIRS");
+    QFile systemConfig(home.filePath("system.conf"));
+    QVERIFY(systemConfig.open(QIODevice::WriteOnly));
+    QByteArray rules;
+    for (const char *type : {"method_call", "method_return", "error", "signal"})
+        rules +=
+            QByteArray("<allow send_type=\"") + type + "\"/><allow receive_type=\"" + type + "\"/>";
+    systemConfig.write("<busconfig><type>system</type><listen>unix:tmpdir=/tmp</listen>"
+                       "<auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
+                       "<allow own=\"*\"/>" +
+                       rules + "</policy></busconfig>");
+    systemConfig.close();
+    QProcess systemBus;
+    const QString systemAddress =
+        startBus(systemBus, environment, {"--config-file=" + systemConfig.fileName()});
+    QVERIFY(!systemAddress.isEmpty());
+    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", systemAddress);
+    QProcess sessionBus;
+    const QString sessionAddress = startBus(sessionBus, environment, {"--session"});
+    QVERIFY(!sessionAddress.isEmpty());
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", sessionAddress);
+    // Its AppIndicator extension on, as a user turns it on.
+    for (const QStringList &setting :
+         {QStringList{"disable-user-extensions", "false"},
+          QStringList{"enabled-extensions", "['ubuntu-appindicators@ubuntu.com']"}}) {
+        QProcess gsettings;
+        gsettings.setProcessEnvironment(environment);
+        gsettings.start("gsettings", QStringList{"set", "org.gnome.shell"} + setting);
+        QVERIFY(gsettings.waitForFinished(20000) && gsettings.exitCode() == 0);
+    }
+    QDBusConnection bus = QDBusConnection::connectToBus(sessionAddress, "gnome");
+    QVERIFY(bus.isConnected());
+    auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("gnome"); });
+
+    // The program starts first, as at a login.
+    Session s(m_scratch.filePath("gnome-shell"));
+    s.setDisplay(display);
+    for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
+        s.setEnvironment(variable, environment.value(variable));
+    QVERIFY(s.start());
+    const QString ours = QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(s.pid());
+    const auto listed = [&bus, &ours] {
+        QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, "/StatusNotifierWatcher",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        get << kWatcher << QStringLiteral("RegisteredStatusNotifierItems");
+        const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
+        const QStringList items =
+            reply.arguments().value(0).value<QDBusVariant>().variant().toStringList();
+        return std::any_of(items.cbegin(), items.cend(),
+                           [&ours](const QString &item) { return item.startsWith(ours); });
+    };
+
+    // Its extension drops an item now and then just after taking it, most
+    // often while the shell starts: whenever it does, the icon comes back.
+    // Started over a few times, as a shell is restarted.
+    for (int start = 0; start < 6; ++start) {
+        QProcess shell;
+        shell.setProcessEnvironment(environment);
+        shell.setProcessChannelMode(QProcess::MergedChannels);
+        shell.start("gnome-shell", {"--x11", "--replace"});
+        QTRY_VERIFY2_WITH_TIMEOUT(listed(), qPrintable(shell.readAll().right(2000)), 60000);
+        if (QTest::qWaitFor([&listed] { return !listed(); }, 3000))
+            QTRY_VERIFY2_WITH_TIMEOUT(listed(), qPrintable(shell.readAll().right(2000)), 20000);
+        shell.terminate();
+        QVERIFY(shell.waitForFinished(20000));
+    }
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(HostsTest)
