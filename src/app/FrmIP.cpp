@@ -242,12 +242,16 @@ void FrmIP::setVisible(bool visible)
         // for its client area (a window already shown it moves right): every
         // showing would creep down and right by the frame. Put back, and
         // asked so much further up and left from then on.
-        NativeWindow::whenPlaced(this, [this, place](QPoint at) {
-            const QPoint shift = at - place;
+        // Only the last showing's answer counts, and a frame is never wider
+        // than this: a window manager that moves a window by its own rules
+        // teaches nothing.
+        NativeWindow::whenPlaced(this, [this, place, showing = ++m_showings](QPoint at) {
+            const QPoint shift = m_windowManagerShift + (at - place);
             constexpr int kWidestFrame = 64;
-            if (shift.isNull() || qAbs(shift.x()) > kWidestFrame || qAbs(shift.y()) > kWidestFrame)
+            if (showing != m_showings || at == place || qAbs(shift.x()) > kWidestFrame ||
+                qAbs(shift.y()) > kWidestFrame)
                 return;
-            m_windowManagerShift += shift;
+            m_windowManagerShift = shift;
             if (QWindow *window = windowHandle())
                 window->setPosition(place);
         });

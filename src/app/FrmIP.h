@@ -110,6 +110,7 @@ private:
     std::optional<QPoint> m_placeBeforeHiding;
     /// How far from where it asks to be the window manager puts the window.
     QPoint m_windowManagerShift;
+    quint64 m_showings = 0;
     QPointer<QWidget> m_focusBeforeHiding;
     int m_titleBarHeight = 0;
     bool m_shownBefore = false;

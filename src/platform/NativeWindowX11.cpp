@@ -11,7 +11,6 @@
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
-#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -508,11 +507,10 @@ void forgetGoneWindowManager(QWidget *window)
     xcb_connection_t *c = connection();
     if (!c || !window->testAttribute(Qt::WA_WState_Created))
         return;
-    // A window manager owns the manager selection of its screen (ICCCM 2.8).
-    const int screen = window->screen() ? QGuiApplication::screens().indexOf(window->screen()) : 0;
-    const QByteArray selection = "WM_S" + QByteArray::number(std::max(screen, 0));
-    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        c, xcb_get_selection_owner(c, atom(c, selection.constData())), nullptr));
+    // A window manager owns the manager selection of its screen (ICCCM
+    // 2.8); the program's windows are on the first.
+    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom(c, "WM_S0")), nullptr));
     if (!owner || owner->owner != XCB_WINDOW_NONE)
         return;
     const auto id = xcb_window_t(window->winId());
