@@ -45,6 +45,18 @@ QString kernelAddress()
     return ok && match.hasMatch() ? match.captured(1) : QString();
 }
 
+/// @p program's output, run on another X display than the test's.
+QString onDisplay(const QString &display, const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    return process.waitForFinished(10000) ? QString::fromUtf8(process.readAllStandardOutput())
+                                          : QString();
+}
+
 } // namespace
 
 class JourneysTest : public QObject
@@ -72,6 +84,11 @@ private slots:
 
 private:
     std::unique_ptr<Session> newSession();
+    /// Starts the journey's own X server, and @p windowManager on it with
+    /// the environment it leaves in @p environment; the display, or empty
+    /// when either did not come up.
+    QString startDesktop(QProcess &wm, QProcessEnvironment &environment,
+                         const QStringList &windowManager);
     /// Quits through the tray menu, answering No: the process ends.
     void quit(Session &session);
     void snapshot(const QString &moment);
@@ -126,6 +143,30 @@ std::unique_ptr<Session> JourneysTest::newSession()
 {
     // Each journey has a settings folder of its own, shared by its restarts.
     return std::make_unique<Session>(m_scratch.filePath(QTest::currentTestFunction()));
+}
+
+QString JourneysTest::startDesktop(QProcess &wm, QProcessEnvironment &environment,
+                                   const QStringList &windowManager)
+{
+    m_server = std::make_unique<QProcess>();
+    const QString display = XTools::startServer(*m_server, m_scratch.filePath("display"));
+    if (display.isEmpty())
+        return {};
+    environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    environment.insert("NO_AT_BRIDGE", "1");
+    wm.setProcessEnvironment(environment);
+    wm.setProcessChannelMode(QProcess::MergedChannels);
+    wm.start(windowManager.constFirst(), windowManager.mid(1));
+    const bool up = QTest::qWaitFor(
+        [&display] {
+            return onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"})
+                .contains("window id");
+        },
+        30000);
+    if (!up)
+        qWarning().noquote() << windowManager.join(' ') << "did not come up:" << wm.readAll();
+    return up ? display : QString();
 }
 
 void JourneysTest::snapshot(const QString &moment)
@@ -378,18 +419,6 @@ void JourneysTest::minimiseHidesAndTheNextStartShows()
 
 namespace {
 
-/// @p program's output, run on another X display than the test's.
-QString onDisplay(const QString &display, const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", display);
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    return process.waitForFinished(10000) ? QString::fromUtf8(process.readAllStandardOutput())
-                                          : QString();
-}
-
 /// Whether the window titled @p title on @p display has a frame from the
 /// window manager, with its title bar on the screen.
 bool titleBarOnScreen(const QString &display, const QString &title)
@@ -496,19 +525,10 @@ void JourneysTest::floatingWindowIsInNoWindowSwitcher_data()
 void JourneysTest::floatingWindowIsInNoWindowSwitcher()
 {
     QFETCH(QStringList, windowManager);
-    m_server = std::make_unique<QProcess>();
-    const QString display = XTools::startServer(*m_server, m_scratch.filePath("display"));
-    QVERIFY(!display.isEmpty());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", display);
-    environment.insert("NO_AT_BRIDGE", "1");
+    QProcessEnvironment environment;
     QProcess wm;
-    wm.setProcessEnvironment(environment);
-    wm.setProcessChannelMode(QProcess::MergedChannels);
-    wm.start(windowManager.constFirst(), windowManager.mid(1));
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
-        qPrintable(wm.readAll()), 30000);
+    const QString display = startDesktop(wm, environment, windowManager);
+    QVERIFY(!display.isEmpty());
     // Another program's window to switch to.
     QProcess other;
     other.setProcessEnvironment(environment);
@@ -634,20 +654,10 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
 {
     QFETCH(QStringList, windowManager);
     QFETCH(bool, overMainWindow);
-    m_server = std::make_unique<QProcess>();
-    const QString display = XTools::startServer(*m_server, m_scratch.filePath("display"));
-    QVERIFY(!display.isEmpty());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", display);
-    environment.insert("NO_AT_BRIDGE", "1");
-    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcessEnvironment environment;
     QProcess wm;
-    wm.setProcessEnvironment(environment);
-    wm.setProcessChannelMode(QProcess::MergedChannels);
-    wm.start(windowManager.constFirst(), windowManager.mid(1));
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
-        qPrintable(wm.readAll()), 30000);
+    const QString display = startDesktop(wm, environment, windowManager);
+    QVERIFY(!display.isEmpty());
 
     m_session = newSession();
     Session &s = *m_session;
