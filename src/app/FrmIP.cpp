@@ -239,12 +239,11 @@ void FrmIP::setVisible(bool visible)
         else
             move(asked);
         // i3 puts the frame of a window it takes in where the window asked
-        // for its client area (a window already shown it moves right): every
-        // showing would creep down and right by the frame. Put back, and
-        // asked so much further up and left from then on.
-        // Only the last showing's answer counts, and a frame is never wider
-        // than this: a window manager that moves a window by its own rules
-        // teaches nothing.
+        // for its client area, so every showing would creep down and right
+        // by the frame: put back, and asked that much further up and left
+        // from then on. Only the last showing's answer counts, and no frame
+        // is wider than this: a window manager that moves a window by rules
+        // of its own teaches nothing.
         NativeWindow::whenPlaced(this, [this, place, showing = ++m_showings](QPoint at) {
             const QPoint shift = m_windowManagerShift + (at - place);
             constexpr int kWidestFrame = 64;
