@@ -356,10 +356,17 @@ void FrmIP::Form_Unload()
     shutDown();
 }
 
-void FrmIP::showFromOutside()
+void FrmIP::showFromOutside(const QByteArray &activationToken)
 {
-    if (!m_ended)
-        m_commands->mnuRMBClickShow_Click();
+    if (m_ended)
+        return;
+    // Where the program cannot tell whether the compositor minimised the
+    // window, nor undo it, and nothing lets it ask for the window to come
+    // forward, the window is made anew: a new one always comes up shown.
+    if (activationToken.isEmpty() && !NativeWindow::canRestoreMinimised() && isVisible())
+        setVisible(false);
+    NativeWindow::useActivationToken(activationToken);
+    m_commands->mnuRMBClickShow_Click();
 }
 
 QString FrmIP::shownAddress() const
@@ -370,9 +377,11 @@ QString FrmIP::shownAddress() const
 void FrmIP::setWindowShown(bool shown)
 {
     // Hidden behind no icon, the window could never be brought back:
-    // without a notification area it goes to the taskbar instead.
+    // without a notification area it goes to the taskbar instead, and stays
+    // where it is where the program could not bring it back from there.
     if (!shown && !m_tray->isReachable()) {
-        showMinimized();
+        if (NativeWindow::canRestoreMinimised())
+            showMinimized();
         return;
     }
     setVisible(shown);

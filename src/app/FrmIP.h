@@ -53,8 +53,9 @@ public:
     void Form_Terminate();
 
     /// The program was started again: the window shows, in its normal
-    /// state, raised and active, as the tray's Visible > Yes shows it.
-    void showFromOutside();
+    /// state, raised and active, as the tray's Visible > Yes shows it, with
+    /// the activation token that start was given, if any.
+    void showFromOutside(const QByteArray &activationToken);
 
     /// Hidden and shown again, the window keeps its place.
     void setVisible(bool visible) override;

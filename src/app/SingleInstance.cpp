@@ -24,12 +24,13 @@ bool SingleInstance::claim()
     if (!WindowSystem::showsWindows())
         return true;
     m_channel = new SessionChannel(this);
-    connect(m_channel, &SessionChannel::showRequested, this, [this] {
-        if (m_burst.isActive())
-            return;
-        m_burst.start();
-        emit showRequested();
-    });
+    connect(m_channel, &SessionChannel::showRequested, this,
+            [this](const QByteArray &activationToken) {
+                if (m_burst.isActive())
+                    return;
+                m_burst.start();
+                emit showRequested(activationToken);
+            });
     // Without a channel this copy runs all the same, as the only one it
     // knows of.
     return m_channel->claim() != SessionChannel::Claim::HandedOver;

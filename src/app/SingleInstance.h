@@ -25,8 +25,9 @@ public:
 
 signals:
     /// Another copy was started in this session. A burst of starts shows
-    /// the window once.
-    void showRequested();
+    /// the window once, with the activation token of that start (see
+    /// SessionChannel::showRequested).
+    void showRequested(const QByteArray &activationToken);
 
 private:
     SessionChannel *m_channel = nullptr;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+class QByteArray;
 class QKeyEvent;
 class QObject;
 class QWidget;
@@ -29,6 +30,18 @@ bool hasNoStayOnTopLayer();
 /// Whether the window system tells a program where its windows are: not
 /// Wayland, where every window stands at 0,0 as far as the program knows.
 bool reportsPlaces();
+
+/// Whether the program can bring back a window of its own that is
+/// minimised: not on Wayland, where xdg-shell lets a client ask to be
+/// minimised but neither tells it that it is nor lets it undo that (Qt 6.4
+/// reports such a window as never minimised). Only the compositor's own
+/// taskbar or overview, where it has one, shows the window again there.
+bool canRestoreMinimised();
+
+/// Has the next activation of one of the program's windows made with
+/// @p token, the activation token a launcher gave a later start of the
+/// program (xdg-activation), where the window system uses such tokens.
+void useActivationToken(const QByteArray &token);
 
 /// Where the outer corner of @p window's frame stands (logical pixels): of
 /// the window manager's frame, or of the window's own border where there is

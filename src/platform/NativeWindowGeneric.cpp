@@ -1,5 +1,6 @@
 #include "platform/NativeWindow.h"
 
+#include <QByteArray>
 #include <QCursor>
 #include <QKeyEvent>
 #include <QWidget>
@@ -24,6 +25,14 @@ bool reportsPlaces()
 {
     return true;
 }
+
+bool canRestoreMinimised()
+{
+    return true;
+}
+
+void useActivationToken(const QByteArray &)
+{}
 
 std::optional<QPoint> framePosition(const QWidget *)
 {

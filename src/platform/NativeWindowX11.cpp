@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -184,6 +185,23 @@ bool hasNoStayOnTopLayer()
 bool reportsPlaces()
 {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+bool canRestoreMinimised()
+{
+    return reportsPlaces();
+}
+
+void useActivationToken(const QByteArray &token)
+{
+    // Qt 6.4's xdg-shell integration activates with the token it finds in
+    // XDG_ACTIVATION_TOKEN and then removes it (QWaylandXdgSurface::
+    // requestActivate); it offers no public call to be handed one
+    // (QWaylandWindow::setXdgActivationToken is private API). Set here, on
+    // the GUI thread, just before that thread activates the window: no
+    // thread of ours reads the environment meanwhile.
+    if (!token.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        qputenv("XDG_ACTIVATION_TOKEN", token);
 }
 
 std::optional<QPoint> framePosition(const QWidget *window)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 /// Where the copies of the program in one desktop session find each other,
 /// and how the copy that runs hears that another one was started.
@@ -43,11 +45,18 @@ public:
     /// Where the channel is, for messages and tests; empty when it has none.
     QString address() const;
 
-    /// The request line a copy sends, and the answer it waits for.
+    /// The request line a copy sends, and the answer it waits for. On
+    /// Wayland the request may carry the activation token the copy was
+    /// started with ("show <token>\n"), for the running copy's window to be
+    /// brought forward with.
     static constexpr char kShow[] = "show\n";
     static constexpr char kShown[] = "shown\n";
     /// The longest request line the listening end reads.
-    static constexpr int kMaxLine = 64;
+    static constexpr int kMaxLine = 256;
+    /// The token of a request @p line (empty for a plain "show"), or no
+    /// value when the line is no request. A token is printable ASCII
+    /// without spaces, as xdg-activation's are.
+    static std::optional<QByteArray> tokenOfRequest(const QByteArray &line);
     /// Connections open at once; a newer one closes the oldest.
     static constexpr int kMaxConnections = 8;
     /// How long a connection may stay without a whole request.
@@ -58,8 +67,9 @@ public:
     static constexpr int kTurnMs = 1000;
 
 signals:
-    /// A copy started in this session asked this one to show itself.
-    void showRequested();
+    /// A copy started in this session asked this one to show itself, with
+    /// the activation token it was started with, or none.
+    void showRequested(const QByteArray &activationToken);
 
 private:
     struct Private;

@@ -154,7 +154,13 @@ bool askToShow(const QByteArray &path, const QDeadlineTimer &deadline)
         }
         if (!peerIsUs(fd))
             return false;
-        const QByteArray request(SessionChannel::kShow);
+        // The token a launcher gave this start, for the running copy to be
+        // brought forward with (xdg-activation); one that does not fit a
+        // request is left out.
+        QByteArray request = "show " + qgetenv("XDG_ACTIVATION_TOKEN") + '\n';
+        if (request.size() > SessionChannel::kMaxLine ||
+            SessionChannel::tokenOfRequest(request).value_or(QByteArray()).isEmpty())
+            request = SessionChannel::kShow;
         qsizetype sent = 0;
         while (sent < request.size()) {
             const ssize_t n =
@@ -321,10 +327,10 @@ void SessionChannel::Private::read(std::list<Connection>::iterator connection)
     if (end < 0 && connection->line.size() < kMaxLine)
         return;
     // One request a connection: a line, then it is closed.
-    if (connection->line.left(end + 1) == kShow) {
+    if (const auto token = tokenOfRequest(connection->line.left(end + 1))) {
         [[maybe_unused]] const ssize_t sent =
             ::send(connection->fd, kShown, sizeof kShown - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        emit q->showRequested();
+        emit q->showRequested(*token);
     }
     close(connection);
 }

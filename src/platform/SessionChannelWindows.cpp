@@ -86,7 +86,7 @@ SessionChannel::Claim SessionChannel::claim()
                 if (socket->readLine(kMaxLine) == kShow) {
                     socket->write(kShown);
                     socket->flush();
-                    emit showRequested();
+                    emit showRequested({});
                 }
                 socket->disconnectFromServer();
             });

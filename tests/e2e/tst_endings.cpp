@@ -3,6 +3,7 @@
 // going away under it. Either way nothing in its settings may be lost.
 #include "Session.h"
 #include "settings/IniDocument.h"
+#include "support/Compositor.h"
 #include "support/XTools.h"
 
 #include <QDir>
@@ -152,28 +153,16 @@ void EndingsTest::signalsIgnoredAtStartStayIgnored()
 
 void EndingsTest::onWaylandThePlaceItCannotSeeIsKept()
 {
-    // A Wayland compositor of this test's own, showing on nothing.
-    const QString runtime = m_scratch.filePath("wayland-runtime");
-    QVERIFY(QDir().mkpath(runtime));
-    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QProcess compositor;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_RUNTIME_DIR", runtime);
-    compositor.setProcessEnvironment(environment);
-    compositor.setProcessChannelMode(QProcess::MergedChannels);
-    compositor.start("weston", {"--backend=headless-backend.so", "--socket=kestrune-test",
-                                "--idle-time=0", "--shell=desktop-shell.so"});
-    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(runtime + "/kestrune-test"),
-                              qPrintable(compositor.readAll()), 20000);
+    Compositor compositor(Compositor::Kind::Weston, m_scratch.path());
+    QVERIFY2(compositor.start(), qPrintable(compositor.output()));
 
     Session s(m_scratch.filePath("wayland"));
     QFile settings(s.settingsFile());
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[IP]\nFloat=YES\nX=4500\nY=3000\n");
     settings.close();
-    s.setEnvironment("QT_QPA_PLATFORM", "wayland");
-    s.setEnvironment("WAYLAND_DISPLAY", "kestrune-test");
-    s.setEnvironment("XDG_RUNTIME_DIR", runtime);
+    for (const auto &[name, value] : compositor.clientEnvironment().asKeyValueRange())
+        s.setEnvironment(name, value);
     // What the program asks of the compositor: its floating window is up.
     s.setEnvironment("WAYLAND_DEBUG", "client");
     QVERIFY(s.start());
@@ -187,8 +176,6 @@ void EndingsTest::onWaylandThePlaceItCannotSeeIsKept()
     QCOMPARE(s.setting("X"), QString("4500"));
     QCOMPARE(s.setting("Y"), QString("3000"));
     QVERIFY(!s.output().contains("systemTrayWindowChanged"));
-    compositor.terminate();
-    compositor.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(EndingsTest)

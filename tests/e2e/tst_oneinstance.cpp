@@ -5,11 +5,13 @@
 // and clients that misbehave never keep a start from running, and a copy
 // without windows never takes the channel.
 #include "Session.h"
+#include "support/Compositor.h"
 #include "support/XTools.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -146,6 +148,8 @@ private slots:
     void clientsCostTheRunningCopyLittle_data();
     void clientsCostTheRunningCopyLittle();
     void aCopyWithoutWindowsNeverTakesTheChannel();
+    void onWaylandTheWindowStaysReachable_data();
+    void onWaylandTheWindowStaysReachable();
 
 private:
     QTemporaryDir m_scratch;
@@ -410,6 +414,59 @@ void OneInstanceTest::aCopyWithoutWindowsNeverTakesTheChannel()
     QVERIFY(s.waitForEnd());
     QVERIFY(windowless.signal(SIGTERM));
     QVERIFY(windowless.waitForEnd());
+}
+
+void OneInstanceTest::onWaylandTheWindowStaysReachable_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("token");
+    QTest::newRow("weston") << int(Compositor::Kind::Weston) << QByteArray();
+    QTest::newRow("sway") << int(Compositor::Kind::Sway) << QByteArray("kestrune-test-token");
+}
+
+void OneInstanceTest::onWaylandTheWindowStaysReachable()
+{
+    QFETCH(int, kind);
+    QFETCH(QByteArray, token);
+    const QString scratch = m_scratch.filePath(QTest::currentDataTag());
+    Compositor compositor(Compositor::Kind(kind), scratch);
+    QVERIFY2(compositor.start(), qPrintable(compositor.output()));
+    Session first(scratch + "/config");
+    Session second(scratch + "/config");
+    for (const auto &[name, value] : compositor.clientEnvironment().asKeyValueRange()) {
+        first.setEnvironment(name, value);
+        second.setEnvironment(name, value);
+    }
+    // What the program asks of the compositor.
+    first.setEnvironment("WAYLAND_DEBUG", "client");
+    QVERIFY(first.start());
+    const QString mainWindowMade = "set_title(\"Kestrune's IP Tool\")";
+    QTRY_VERIFY_WITH_TIMEOUT(first.output().contains(mainWindowMade), 20000);
+
+    if (Compositor::Kind(kind) == Compositor::Kind::Sway) {
+        // Hide, with no notification area: the window is not sent where
+        // nothing could bring it back from.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            first.output().contains(QRegularExpression(R"(wl_keyboard@\d+\.enter\()")), 20000);
+        QVERIFY(compositor.type({"Tab", "Tab", "space"}));
+        QTRY_COMPARE(first.setting("Vis"), QString("NO"));
+    }
+
+    // A second start brings the window forward with its launcher's token;
+    // without one, the window is made anew.
+    second.setEnvironment("XDG_ACTIVATION_TOKEN", token);
+    QVERIFY(second.start());
+    QVERIFY(second.waitForEnd());
+    QCOMPARE(second.exitCode(), 0);
+    if (token.isEmpty())
+        QTRY_COMPARE(first.output().count(mainWindowMade), 2);
+    else
+        QTRY_VERIFY(first.output().contains("activate(\"" + token + "\""));
+    QTRY_COMPARE(first.setting("Vis"), QString("YES"));
+    // Read after what it printed later.
+    QVERIFY(!first.output().contains("set_minimized"));
+    QVERIFY(first.signal(SIGTERM));
+    QVERIFY(first.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(OneInstanceTest)

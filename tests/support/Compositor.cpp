@@ -1,0 +1,115 @@
+#include "support/Compositor.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <unistd.h>
+
+Compositor::Compositor(Kind kind, const QString &scratch)
+    : m_kind(kind)
+    , m_runtime(scratch + QStringLiteral("/wayland-runtime"))
+{
+    QDir().mkpath(m_runtime);
+    QFile::setPermissions(m_runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+Compositor::~Compositor()
+{
+    m_keyboard.kill();
+    m_keyboard.waitForFinished();
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000))
+        m_process.kill();
+    m_process.waitForFinished();
+}
+
+bool Compositor::start()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", m_runtime);
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    if (m_kind == Kind::Weston) {
+        m_socket = QStringLiteral("kestrune-test");
+        m_process.setProcessEnvironment(environment);
+        m_process.start("weston", {"--backend=headless-backend.so", "--socket=" + m_socket,
+                                   "--idle-time=0", "--shell=desktop-shell.so"});
+    } else {
+        const QString config = m_runtime + QStringLiteral("/../sway.config");
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly) || file.write("xwayland disable\n") < 0)
+            return false;
+        file.close();
+        environment.insert("WLR_BACKENDS", "headless");
+        environment.insert("WLR_RENDERER", "pixman");
+        environment.insert("WLR_LIBINPUT_NO_DEVICES", "1");
+        m_process.setProcessEnvironment(environment);
+        // Sway will not run as root (it could take root back): as root, it
+        // runs as another user in a user namespace of its own.
+        QStringList command{"sway", "-c", config};
+        if (::geteuid() == 0)
+            command =
+                QStringList{"unshare", "--user", "--map-user=1000", "--map-group=1000"} + command;
+        m_process.start(command.takeFirst(), command);
+    }
+    // Sway names its socket itself: the first one in the folder.
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+        if (m_socket.isEmpty()) {
+            const QStringList sockets = QDir(m_runtime).entryList({"wayland-*"}, QDir::System);
+            if (!sockets.isEmpty())
+                m_socket = sockets.constFirst();
+        }
+        if (!m_socket.isEmpty() && QFile::exists(m_runtime + u'/' + m_socket))
+            return m_kind != Kind::Sway || holdKeyboard();
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+bool Compositor::holdKeyboard()
+{
+    // A seat gets a keyboard with the first virtual one, and a client is
+    // given it with a key already down: that key would be lost. One that
+    // lives as long as the compositor, typing nothing, makes every later
+    // one's keys arrive whole.
+    m_keyboard.setProcessEnvironment(wtypeEnvironment());
+    m_keyboard.start("wtype", {"-s", "3600000", "-k", "Shift_L"});
+    return m_keyboard.waitForStarted();
+}
+
+QProcessEnvironment Compositor::wtypeEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", m_runtime);
+    environment.insert("WAYLAND_DISPLAY", m_socket);
+    return environment;
+}
+
+QString Compositor::output()
+{
+    return QString::fromLocal8Bit(m_process.readAll());
+}
+
+QHash<QString, QString> Compositor::clientEnvironment() const
+{
+    return {{"QT_QPA_PLATFORM", "wayland"},
+            {"WAYLAND_DISPLAY", m_socket},
+            {"XDG_RUNTIME_DIR", m_runtime},
+            {"DISPLAY", QString()}};
+}
+
+bool Compositor::type(const QStringList &keys) const
+{
+    QStringList arguments;
+    for (const QString &key : keys)
+        arguments << "-k" << key;
+    QProcess wtype;
+    wtype.setProcessEnvironment(wtypeEnvironment());
+    wtype.start("wtype", arguments);
+    return wtype.waitForFinished(10000) && wtype.exitStatus() == QProcess::NormalExit &&
+           wtype.exitCode() == 0;
+}

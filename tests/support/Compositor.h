@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QHash>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+/// A Wayland compositor of the test's own, drawing on nothing (headless),
+/// with a runtime folder of its own and nothing else: no panel, no
+/// notification area, no XWayland.
+class Compositor
+{
+public:
+    enum class Kind
+    {
+        Weston, ///< weston's desktop shell: no xdg-activation
+        Sway,   ///< sway: xdg-activation and a virtual keyboard
+    };
+
+    /// Keeps its runtime folder under @p scratch.
+    Compositor(Kind kind, const QString &scratch);
+    ~Compositor();
+
+    /// Starts it and waits until it takes clients.
+    bool start();
+    /// What it printed, for a failure's message.
+    QString output();
+    /// The environment a program runs on it with, natively.
+    QHash<QString, QString> clientEnvironment() const;
+    /// Types @p keys (wtype's key names) as a keyboard would, into the
+    /// window that has the focus (once it has: a client is told with
+    /// wl_keyboard.enter). Sway only.
+    bool type(const QStringList &keys) const;
+
+private:
+    bool holdKeyboard();
+    QProcessEnvironment wtypeEnvironment() const;
+
+    Kind m_kind;
+    QString m_runtime;
+    QString m_socket;
+    QProcess m_process;
+    QProcess m_keyboard;
+};
