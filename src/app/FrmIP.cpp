@@ -209,9 +209,16 @@ FrmFloatingIP *FrmIP::loadFloatingWindow(const AppSettings &settings)
     // A window loaded again shows what the main window shows, not its
     // placeholder until the next refresh.
     window->setCurrentIP(txtIP->text());
-    // Its popup belongs to this window and opens at the pointer.
-    connect(window, &FrmFloatingIP::popupRequested, this,
-            [this](QPoint at) { m_mnuFloatIp->popup(at); });
+    // Its popup belongs to this window and opens at the pointer, as a popup
+    // of the floating window: on Wayland a popup opens only over the
+    // surface that was clicked, and Qt makes a menu transient for its
+    // parent widget's window (sway never shows one of the main window, nor
+    // of a hidden window).
+    connect(window, &FrmFloatingIP::popupRequested, this, [this, window](QPoint at) {
+        m_mnuFloatIp->winId();
+        m_mnuFloatIp->windowHandle()->setTransientParent(window->windowHandle());
+        m_mnuFloatIp->popup(at);
+    });
     return window;
 }
 

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 using Key = AppSettings::Key;
 
@@ -391,6 +392,7 @@ void FloatingWindowTest::rightPressOpensThePopupAtThePointer()
         QVERIFY(XTools::pressButton(3));
         QTRY_VERIFY(menu.isVisible());
         QCOMPARE(menu.geometry().topLeft(), at);
+        QCOMPARE(menu.windowHandle()->transientParent(), floating.windowHandle());
         QVERIFY(XTools::releaseButton(3));
         QVERIFY(XTools::key("Escape"));
         QTRY_VERIFY(!menu.isVisible());
