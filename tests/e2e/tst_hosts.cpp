@@ -242,6 +242,7 @@ void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu_data()
     QTest::addColumn<QString>("panelProgram");
     QTest::newRow("xfce4-panel") << "xfce4-panel";
     QTest::newRow("lxqt-panel") << "lxqt-panel";
+    QTest::newRow("mate-panel") << "mate-panel";
 }
 
 void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu()
