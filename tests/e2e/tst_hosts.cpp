@@ -190,6 +190,7 @@ private slots:
     void aPeerThatAnswersNothingCostsNothing();
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
     void gnomeShellKeepsTheIconThroughItsRestarts();
+    void cinnamonsWatcherTellsOfALostHostByAPropertyOnly();
 
 private:
     /// Opens the menu of the item in the panel with a real right press.
@@ -525,6 +526,48 @@ void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
     }
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+}
+
+void HostsTest::cinnamonsWatcherTellsOfALostHostByAPropertyOnly()
+{
+    // Cinnamon's watcher, which takes the watcher's name once an XApp
+    // status monitor (Cinnamon's panel applet; here a script) is there, and
+    // says the host is gone only by a change of its property.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
+    QProcess watcher;
+    watcher.setProcessEnvironment(environment);
+    watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    watcher.start("/usr/libexec/xapps/sn-watcher/xapp-sn-watcher", {});
+    QProcess monitor;
+    monitor.start("/usr/bin/python3",
+                  {"-c", "import gi; gi.require_version('XApp', '1.0');"
+                         "from gi.repository import XApp, GLib;"
+                         "m = XApp.StatusIconMonitor(); GLib.MainLoop().run()"});
+    const auto hostRegistered = [] {
+        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                           "IsStatusNotifierHostRegistered")
+            .toBool();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(hostRegistered(), 20000);
+
+    Session s(m_scratch.filePath("cinnamon"));
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[IP]\nVis=NO\n");
+    settings.close();
+    QVERIFY(s.start());
+    QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 10000);
+    QCOMPARE(s.mainWindow(), WId(0));
+    // The panel gone, no notification area is left: the window comes back.
+    monitor.kill();
+    monitor.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(!hostRegistered(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    watcher.terminate();
+    watcher.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(HostsTest)
