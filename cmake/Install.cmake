@@ -60,5 +60,5 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 # The narrow sans serif the buttons' captions are laid out for.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 # A native Wayland window, for those who choose it (see the README).
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland, wl-clipboard")
 include(CPack)

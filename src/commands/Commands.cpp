@@ -2,13 +2,12 @@
 
 #include "commands/MainWindow.h"
 #include "floating/FloatIpMenu.h"
+#include "platform/Clipboard.h"
 #include "settings/AppSettings.h"
 #include "tray/TrayIcon.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QUrl>
 
 Commands::Commands(MainWindow &frmIP, FloatingWindow &floating, TrayIcon &tray,
@@ -17,7 +16,11 @@ Commands::Commands(MainWindow &frmIP, FloatingWindow &floating, TrayIcon &tray,
     , m_floating(floating)
     , m_settings(settings)
 {
-    connect(tray.mnuRMBClickCopy, &QAction::triggered, this, &Commands::cmdCopy_Click);
+    connect(tray.mnuRMBClickCopy, &QAction::triggered, this, [this, &tray] {
+        Clipboard::setText(m_frmIP.shownAddress(), tray.isMenuDrawnElsewhere()
+                                                       ? Clipboard::AskedThrough::AnotherProgram
+                                                       : Clipboard::AskedThrough::OwnWindow);
+    });
     connect(tray.mnuRMBClickShow, &QAction::triggered, this, &Commands::mnuRMBClickShow_Click);
     connect(tray.mnuRMBClickHide, &QAction::triggered, this, &Commands::cmdHide_Click);
     connect(tray.mnuFloatingMenuYes, &QAction::triggered, this, &Commands::ShowFloatingIP);
@@ -31,8 +34,7 @@ Commands::Commands(MainWindow &frmIP, FloatingWindow &floating, TrayIcon &tray,
 
 void Commands::cmdCopy_Click()
 {
-    // The CLIPBOARD selection; Qt keeps serving it for as long as we run.
-    QGuiApplication::clipboard()->setText(m_frmIP.shownAddress(), QClipboard::Clipboard);
+    Clipboard::setText(m_frmIP.shownAddress(), Clipboard::AskedThrough::OwnWindow);
 }
 
 void Commands::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers)

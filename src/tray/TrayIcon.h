@@ -61,6 +61,9 @@ public:
     /// Whether it is known that the icon is in no notification area: there
     /// is none, or none has answered in time.
     bool isKnownUnreachable() const { return m_known && !m_reachable; }
+    /// Whether the menu is drawn by the notification area (a status
+    /// notifier host, from ours over the bus) rather than by the program.
+    bool isMenuDrawnElsewhere() const { return m_item.isShown(); }
 
     /// Puts the icon into the notification area. Without one it waits and
     /// docks as soon as one appears; a tray host that ends and starts again

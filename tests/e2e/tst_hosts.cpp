@@ -4,6 +4,7 @@
 // a watcher on that bus that never answers; and under GNOME Shell with its
 // AppIndicator extension, on an X server and buses of its own.
 #include "Session.h"
+#include "support/Compositor.h"
 #include "support/Panel.h"
 #include "support/Popups.h"
 #include "support/StatusNotifier.h"
@@ -18,6 +19,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,40 +70,100 @@ QString toolTipTitle(const Item &item)
             .value<QDBusArgument>());
 }
 
-/// The captions of a com.canonical.dbusmenu layout, (ia{sv}av), depth first.
-void collectCaptions(const QDBusArgument &node, QStringList &captions)
+/// The captions of a com.canonical.dbusmenu layout, (ia{sv}av), depth first,
+/// and their items' ids.
+void collectCaptions(const QDBusArgument &node, QStringList &captions, QList<int> &ids)
 {
     int id = 0;
     QVariantMap properties;
     node.beginStructure();
     node >> id >> properties;
-    if (properties.contains("label"))
+    if (properties.contains("label")) {
         captions.append(properties.value("label").toString());
+        ids.append(id);
+    }
     node.beginArray();
     while (!node.atEnd()) {
         QDBusVariant child;
         node >> child;
-        collectCaptions(child.variant().value<QDBusArgument>(), captions);
+        collectCaptions(child.variant().value<QDBusArgument>(), captions, ids);
     }
     node.endArray();
     node.endStructure();
 }
 
-/// The item's menu as the panel reads it to draw it.
-QStringList menuCaptions(const Item &item)
+QString menuPath(const Item &item)
 {
-    const QString menu = busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "Menu")
-                             .value<QDBusObjectPath>()
-                             .path();
-    QDBusMessage getLayout =
-        QDBusMessage::createMethodCall(item.service, menu, "com.canonical.dbusmenu", "GetLayout");
+    return busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "Menu")
+        .value<QDBusObjectPath>()
+        .path();
+}
+
+/// The item's menu as the panel reads it to draw it.
+QStringList menuCaptions(const Item &item, QList<int> *ids = nullptr)
+{
+    QDBusMessage getLayout = QDBusMessage::createMethodCall(item.service, menuPath(item),
+                                                            "com.canonical.dbusmenu", "GetLayout");
     getLayout << 0 << -1 << QStringList{"label"};
     const QDBusMessage reply = QDBusConnection::sessionBus().call(getLayout, QDBus::Block, 5000);
     QStringList captions;
+    QList<int> found;
     if (reply.arguments().size() == 2)
-        collectCaptions(reply.arguments().at(1).value<QDBusArgument>(), captions);
+        collectCaptions(reply.arguments().at(1).value<QDBusArgument>(), captions, found);
+    if (ids)
+        *ids = found;
     return captions;
 }
+
+/// Chooses the item captioned @p caption in the item's menu, as a panel
+/// does when it is clicked there.
+bool chooseInMenu(const Item &item, const QString &caption)
+{
+    QList<int> ids;
+    const qsizetype at = menuCaptions(item, &ids).indexOf(caption);
+    if (at < 0)
+        return false;
+    QDBusMessage event = QDBusMessage::createMethodCall(item.service, menuPath(item),
+                                                        "com.canonical.dbusmenu", "Event");
+    event << ids.at(at) << QString("clicked") << QVariant::fromValue(QDBusVariant(QString())) << 0u;
+    return QDBusConnection::sessionBus().call(event, QDBus::Block, 5000).type() ==
+           QDBusMessage::ReplyMessage;
+}
+
+/// Cinnamon's status notifier watcher, xapp-sn-watcher, which takes the
+/// watcher's name once an XApp status monitor is there (Cinnamon's panel
+/// applet; here a script, the monitor, while it runs).
+struct CinnamonWatcher
+{
+    CinnamonWatcher()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
+        watcher.setProcessEnvironment(environment);
+        watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        watcher.start("/usr/libexec/xapps/sn-watcher/xapp-sn-watcher", {});
+        monitor.start("/usr/bin/python3",
+                      {"-c", "import gi; gi.require_version('XApp', '1.0');"
+                             "from gi.repository import XApp, GLib;"
+                             "m = XApp.StatusIconMonitor(); GLib.MainLoop().run()"});
+    }
+    ~CinnamonWatcher()
+    {
+        monitor.kill();
+        monitor.waitForFinished();
+        watcher.terminate();
+        watcher.waitForFinished();
+    }
+    static bool hostRegistered()
+    {
+        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                           "IsStatusNotifierHostRegistered")
+            .toBool();
+    }
+
+    QProcess watcher;
+    QProcess monitor;
+};
 
 bool watcherPresent()
 {
@@ -191,6 +253,7 @@ private slots:
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
     void gnomeShellKeepsTheIconThroughItsRestarts();
     void cinnamonsWatcherTellsOfALostHostByAPropertyOnly();
+    void onWaylandTheTrayMenusCopyReachesTheClipboard();
 
 private:
     /// Opens the menu of the item in the panel with a real right press.
@@ -530,27 +593,9 @@ void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
 
 void HostsTest::cinnamonsWatcherTellsOfALostHostByAPropertyOnly()
 {
-    // Cinnamon's watcher, which takes the watcher's name once an XApp
-    // status monitor (Cinnamon's panel applet; here a script) is there, and
-    // says the host is gone only by a change of its property.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
-    QProcess watcher;
-    watcher.setProcessEnvironment(environment);
-    watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    watcher.start("/usr/libexec/xapps/sn-watcher/xapp-sn-watcher", {});
-    QProcess monitor;
-    monitor.start("/usr/bin/python3",
-                  {"-c", "import gi; gi.require_version('XApp', '1.0');"
-                         "from gi.repository import XApp, GLib;"
-                         "m = XApp.StatusIconMonitor(); GLib.MainLoop().run()"});
-    const auto hostRegistered = [] {
-        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                           "IsStatusNotifierHostRegistered")
-            .toBool();
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(hostRegistered(), 20000);
-
+    // It says the host is gone only by a change of its property.
+    CinnamonWatcher cinnamon;
+    QTRY_VERIFY_WITH_TIMEOUT(cinnamon.hostRegistered(), 20000);
     Session s(m_scratch.filePath("cinnamon"));
     QFile settings(s.settingsFile());
     QVERIFY(settings.open(QIODevice::WriteOnly));
@@ -560,14 +605,34 @@ void HostsTest::cinnamonsWatcherTellsOfALostHostByAPropertyOnly()
     QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 10000);
     QCOMPARE(s.mainWindow(), WId(0));
     // The panel gone, no notification area is left: the window comes back.
-    monitor.kill();
-    monitor.waitForFinished();
-    QTRY_VERIFY_WITH_TIMEOUT(!hostRegistered(), 10000);
+    cinnamon.monitor.kill();
+    cinnamon.monitor.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(!cinnamon.hostRegistered(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
-    watcher.terminate();
-    watcher.waitForFinished();
+}
+
+void HostsTest::onWaylandTheTrayMenusCopyReachesTheClipboard()
+{
+    // The program natively on sway, whose seat has given it no input at
+    // all; the notification area is the one on the test's bus.
+    CinnamonWatcher cinnamon;
+    QTRY_VERIFY_WITH_TIMEOUT(cinnamon.hostRegistered(), 20000);
+    Compositor compositor(Compositor::Kind::Sway, m_scratch.filePath("sway"));
+    QVERIFY2(compositor.start(), qPrintable(compositor.output()));
+    Session s(m_scratch.filePath("sway"));
+    for (const auto &[name, value] : compositor.clientEnvironment().asKeyValueRange())
+        s.setEnvironment(name, value);
+    QVERIFY(s.start());
+    QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 10000);
+    const Item item = itemAt(registeredItems().constFirst());
+    QVERIFY(chooseInMenu(item, "Copy"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QRegularExpression(R"(^\d+\.\d+\.\d+\.\d+$)").match(compositor.clipboard()).hasMatch(),
+        10000);
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(HostsTest)

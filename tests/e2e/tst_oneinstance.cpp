@@ -446,6 +446,7 @@ void OneInstanceTest::onWaylandTheWindowStaysReachable()
     if (Compositor::Kind(kind) == Compositor::Kind::Sway) {
         // Hide, with no notification area: the window is not sent where
         // nothing could bring it back from.
+        QVERIFY(compositor.addKeyboard());
         QTRY_VERIFY_WITH_TIMEOUT(
             first.output().contains(QRegularExpression(R"(wl_keyboard@\d+\.enter\()")), 20000);
         QVERIFY(compositor.type({"Tab", "Tab", "space"}));

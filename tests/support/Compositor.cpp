@@ -64,24 +64,24 @@ bool Compositor::start()
                 m_socket = sockets.constFirst();
         }
         if (!m_socket.isEmpty() && QFile::exists(m_runtime + u'/' + m_socket))
-            return m_kind != Kind::Sway || holdKeyboard();
+            return true;
         QThread::msleep(20);
     }
     return false;
 }
 
-bool Compositor::holdKeyboard()
+bool Compositor::addKeyboard()
 {
     // A seat gets a keyboard with the first virtual one, and a client is
     // given it with a key already down: that key would be lost. One that
     // lives as long as the compositor, typing nothing, makes every later
     // one's keys arrive whole.
-    m_keyboard.setProcessEnvironment(wtypeEnvironment());
+    m_keyboard.setProcessEnvironment(toolEnvironment());
     m_keyboard.start("wtype", {"-s", "3600000", "-k", "Shift_L"});
     return m_keyboard.waitForStarted();
 }
 
-QProcessEnvironment Compositor::wtypeEnvironment() const
+QProcessEnvironment Compositor::toolEnvironment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_RUNTIME_DIR", m_runtime);
@@ -102,13 +102,25 @@ QHash<QString, QString> Compositor::clientEnvironment() const
             {"DISPLAY", QString()}};
 }
 
+QString Compositor::clipboard() const
+{
+    QProcess paste;
+    paste.setProcessEnvironment(toolEnvironment());
+    paste.start("wl-paste", {"--no-newline"});
+    if (!paste.waitForFinished(5000)) {
+        paste.kill();
+        paste.waitForFinished();
+    }
+    return QString::fromUtf8(paste.readAllStandardOutput());
+}
+
 bool Compositor::type(const QStringList &keys) const
 {
     QStringList arguments;
     for (const QString &key : keys)
         arguments << "-k" << key;
     QProcess wtype;
-    wtype.setProcessEnvironment(wtypeEnvironment());
+    wtype.setProcessEnvironment(toolEnvironment());
     wtype.start("wtype", arguments);
     return wtype.waitForFinished(10000) && wtype.exitStatus() == QProcess::NormalExit &&
            wtype.exitCode() == 0;

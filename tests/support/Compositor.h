@@ -28,14 +28,17 @@ public:
     QString output();
     /// The environment a program runs on it with, natively.
     QHash<QString, QString> clientEnvironment() const;
+    /// Gives the seat a keyboard, which it has none of at first. Sway only.
+    bool addKeyboard();
     /// Types @p keys (wtype's key names) as a keyboard would, into the
     /// window that has the focus (once it has: a client is told with
-    /// wl_keyboard.enter). Sway only.
+    /// wl_keyboard.enter). After addKeyboard().
     bool type(const QStringList &keys) const;
+    /// The text on the clipboard, as another program reads it. Sway only.
+    QString clipboard() const;
 
 private:
-    bool holdKeyboard();
-    QProcessEnvironment wtypeEnvironment() const;
+    QProcessEnvironment toolEnvironment() const;
 
     Kind m_kind;
     QString m_runtime;

@@ -1,0 +1,35 @@
+#include "platform/Clipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QString>
+#if defined(Q_OS_LINUX)
+#include <QProcess>
+#include <QStandardPaths>
+#endif
+
+void Clipboard::setText(const QString &text, AskedThrough askedThrough)
+{
+    // Qt keeps serving it for as long as we run.
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+#if defined(Q_OS_LINUX)
+    if (askedThrough != AskedThrough::AnotherProgram ||
+        !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    const QString wlCopy = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
+    if (wlCopy.isEmpty())
+        return;
+    // Never waited for: it serves the text from a process of its own and
+    // its first one ends at once.
+    auto *copy = new QProcess(qApp);
+    copy->setStandardOutputFile(QProcess::nullDevice());
+    copy->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(copy, &QProcess::finished, copy, &QObject::deleteLater);
+    QObject::connect(copy, &QProcess::errorOccurred, copy, &QObject::deleteLater);
+    copy->start(wlCopy, {QStringLiteral("--type"), QStringLiteral("text/plain;charset=utf-8")});
+    copy->write(text.toUtf8());
+    copy->closeWriteChannel();
+#else
+    Q_UNUSED(askedThrough);
+#endif
+}
