@@ -77,7 +77,7 @@ cat >"$scratch/expected" <<'LIST'
 ./usr/share/metainfo/com.kestrune.IP.metainfo.xml
 LIST
 diff -u "$scratch/expected" "$scratch/files" || fail "package file list"
-[ "$(dpkg-deb --field "$deb" Suggests)" = qt6-wayland ] || fail "Suggests"
+[ "$(dpkg-deb --field "$deb" Suggests)" = "qt6-wayland, wl-clipboard" ] || fail "Suggests"
 
 if command -v lintian >/dev/null; then
     echo "== lintian"
