@@ -429,9 +429,10 @@ void FrmIP::shutDown()
 
     hide();
     floating.hide();
-    // Values still waiting for a lock someone else holds get a last chance,
-    // with nothing left on screen to keep waiting.
-    m_settings.store().flushPendingSaves(kLastSaveWait);
+    // Values still waiting (for a lock someone else holds, or after a
+    // failed write) get a last chance, with nothing left on screen to keep
+    // waiting.
+    m_settings.saveWhatWaits(kLastSaveWait);
     emit ended();
 }
 

@@ -139,6 +139,7 @@ int Main(int argc, char *argv[])
         return 1;
     }
 
+    TerminationSignals::reserve();
     // Under way while the application is made; nothing here waits for it.
     SessionBus::startConnecting();
     WindowSystem::CommandLine commandLine(argc, argv);
@@ -162,7 +163,16 @@ int Main(int argc, char *argv[])
     const AppSettings settings;
     SystemAddressSource wskIP;
     FrmIP frmIP(settings, wskIP);
-    QObject::connect(&frmIP, &FrmIP::ended, &app, [] { QCoreApplication::exit(0); });
+    // A change that cannot be saved is said, never dropped in silence; one
+    // lost at the end makes the ending a failure.
+    settings.reportTroubleTo(
+        [](const QString &message) { writeAll(stderr, "IP: " + message.toLocal8Bit() + '\n'); });
+    QObject::connect(&frmIP, &FrmIP::ended, &app, [&settings] {
+        const QString unsaved = settings.unsavedChanges();
+        if (!unsaved.isEmpty())
+            writeAll(stderr, "IP: ended without saving " + unsaved.toLocal8Bit() + ".\n");
+        QCoreApplication::exit(unsaved.isEmpty() ? 0 : 1);
+    });
     QObject::connect(&instance, &SingleInstance::showRequested, &frmIP, &FrmIP::showFromOutside);
     // Asked to end by the session or from a terminal: the same ending as
     // quitting, without the question.

@@ -8,6 +8,8 @@
 /// paths as the bytes the kernel sees (a home folder need not be valid
 /// UTF-8). Nothing here waits on another process for longer than it is told
 /// to, and nothing opens a FIFO or a device in a way that could block.
+/// Each operation that fails leaves errno saying why (EISDIR or EINVAL for
+/// a folder or another kind of file where a regular file was wanted).
 /// On other systems every operation fails: the settings live elsewhere there.
 namespace PosixFiles {
 

@@ -102,15 +102,19 @@ bool makeFolders(const QByteArray &folder)
     if (folder.isEmpty())
         return false;
     Status status{};
-    if (::stat(folder.constData(), &status) == 0)
+    const auto isFolder = [&status] {
+        errno = S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
         return S_ISDIR(status.st_mode);
+    };
+    if (::stat(folder.constData(), &status) == 0)
+        return isFolder();
     if (errno != ENOENT)
         return false;
     const QByteArray parent = folderOf(folder);
     if (parent != folder && !makeFolders(parent))
         return false;
     if (::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST)
-        return ::stat(folder.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+        return ::stat(folder.constData(), &status) == 0 && isFolder();
     return false;
 }
 
@@ -122,7 +126,9 @@ std::optional<QByteArray> readRegularFile(const QByteArray &path)
         return errno == ENOENT ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
     Status status{};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
+        errno = error;
         return std::nullopt;
     }
     QByteArray contents;
@@ -133,7 +139,9 @@ std::optional<QByteArray> readRegularFile(const QByteArray &path)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
+            const int error = errno;
             ::close(fd);
+            errno = error;
             return std::nullopt;
         }
         if (got == 0)
@@ -155,11 +163,14 @@ std::optional<QByteArray> linkTarget(const QByteArray &path)
             return current;
         char buffer[PATH_MAX];
         const ssize_t length = ::readlink(current.constData(), buffer, sizeof buffer);
+        if (length == 0 || std::size_t(length) == sizeof buffer)
+            errno = ENAMETOOLONG;
         if (length <= 0 || std::size_t(length) == sizeof buffer)
             return std::nullopt;
         const QByteArray target(buffer, length);
         current = target.startsWith('/') ? target : folderOf(current) + '/' + target;
     }
+    errno = ELOOP;
     return std::nullopt;
 }
 
@@ -182,13 +193,20 @@ bool replaceFile(const QByteArray &path, const QByteArray &contents)
         if (fd < 0 && errno != EEXIST)
             return false;
     }
-    if (fd < 0)
+    if (fd < 0) {
+        errno = EEXIST;
         return false;
+    }
 
     const bool written = (!hadOld || ::fchmod(fd, old.st_mode & 07777) == 0) &&
                          writeAll(fd, contents) && ::fsync(fd) == 0;
-    if (!closeChecked(fd) || !written || ::rename(temporary.constData(), path.constData()) != 0) {
+    int error = written ? 0 : errno;
+    if (!closeChecked(fd) && !error)
+        error = errno;
+    if (error || ::rename(temporary.constData(), path.constData()) != 0) {
+        error = error ? error : errno;
         ::unlink(temporary.constData());
+        errno = error;
         return false;
     }
     return syncFolder(folder);
@@ -208,6 +226,8 @@ ExclusiveLock::ExclusiveLock(const QByteArray &path, std::chrono::milliseconds w
         // replaced rather than opened (a FIFO would block a reader).
         Status status{};
         if (::lstat(name, &status) == 0 && !S_ISREG(status.st_mode)) {
+            if (S_ISDIR(status.st_mode))
+                errno = EISDIR;
             if (S_ISDIR(status.st_mode) || ::unlink(name) != 0)
                 return;
             continue;
@@ -244,6 +264,7 @@ ExclusiveLock::ExclusiveLock(const QByteArray &path, std::chrono::milliseconds w
         }
         ::close(fd);
         m_busy = !locked && error == EWOULDBLOCK;
+        errno = error;
         if (!locked && error != EWOULDBLOCK && error != EINTR)
             return;
     }

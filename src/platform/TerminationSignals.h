@@ -18,6 +18,11 @@ public:
     explicit TerminationSignals(QObject *parent = nullptr);
     ~TerminationSignals() override;
 
+    /// Takes the file descriptors the handling needs, before anything else
+    /// can take the last ones (a low RLIMIT_NOFILE would otherwise leave a
+    /// signal to end the program without its shut-down).
+    static void reserve();
+
 signals:
     void received(int signalNumber);
 

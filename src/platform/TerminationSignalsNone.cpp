@@ -10,5 +10,8 @@ TerminationSignals::TerminationSignals(QObject *parent)
 
 TerminationSignals::~TerminationSignals() = default;
 
+void TerminationSignals::reserve()
+{}
+
 void TerminationSignals::readPending()
 {}

@@ -22,10 +22,18 @@ extern "C" void onSignal(int signalNumber)
 
 } // namespace
 
+void TerminationSignals::reserve()
+{
+    if (s_pipe[0] < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, s_pipe) != 0)
+        s_pipe[0] = s_pipe[1] = -1;
+}
+
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, s_pipe) != 0)
+    reserve();
+    if (s_pipe[0] < 0)
         return;
     m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readPending);

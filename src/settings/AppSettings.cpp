@@ -2,6 +2,7 @@
 
 #include "ui/Twips.h"
 
+#include <QStringList>
 #include <utility>
 
 AppSettings::AppSettings(SettingsStore store)
@@ -74,4 +75,51 @@ void AppSettings::saveFloatingPosition(QPoint pixels) const
     m_store.SaveSettings(kApplication, kSection,
                          {{name(Key::X), Twips::textFromPixels(pixels.x())},
                           {name(Key::Y), Twips::textFromPixels(pixels.y())}});
+}
+
+QString AppSettings::whatIsRemembered(const SettingsStore::Trouble &trouble)
+{
+    QStringList facts;
+    for (const QString &key : trouble.keys) {
+        QString fact;
+        if (key == name(Key::Float))
+            fact = QStringLiteral("whether the floating window is on");
+        else if (key == name(Key::Vis))
+            fact = QStringLiteral("whether the main window is hidden");
+        else if (key == name(Key::X) || key == name(Key::Y))
+            fact = QStringLiteral("where the floating window stands");
+        else
+            fact = key;
+        if (!facts.contains(fact))
+            facts.append(fact);
+    }
+    if (facts.size() < 2)
+        return facts.value(0);
+    const QString last = facts.takeLast();
+    return facts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+void AppSettings::reportTroubleTo(std::function<void(const QString &message)> say) const
+{
+    m_store.onTrouble([say = std::move(say)](const SettingsStore::Trouble &trouble) {
+        if (trouble.keys.isEmpty())
+            say(QStringLiteral("The settings are saved now."));
+        else
+            say(QStringLiteral("Cannot save %1 (%2); trying again.")
+                    .arg(whatIsRemembered(trouble), trouble.reason));
+    });
+}
+
+QString AppSettings::unsavedChanges() const
+{
+    const SettingsStore::Trouble trouble = m_store.trouble();
+    if (trouble.keys.isEmpty())
+        return {};
+    return QStringLiteral("%1 (%2)").arg(whatIsRemembered(trouble), trouble.reason);
+}
+
+void AppSettings::saveWhatWaits(std::chrono::milliseconds wait) const
+{
+    m_store.onTrouble(nullptr);
+    m_store.flushPendingSaves(wait);
 }

@@ -4,6 +4,8 @@
 
 #include <QPoint>
 #include <QString>
+#include <chrono>
+#include <functional>
 
 /// Every fact the program remembers between runs, and the only place that
 /// knows their keys and values. All of them live under application
@@ -59,10 +61,24 @@ public:
     /// the two always come from the same position.
     void saveFloatingPosition(QPoint pixels) const;
 
+    /// Tells @p say, in the user's words, when a change cannot be saved
+    /// (once, while it waits to be tried again) and when it has been after
+    /// all.
+    void reportTroubleTo(std::function<void(const QString &message)> say) const;
+    /// In the user's words, the changes not saved yet and why; empty when
+    /// every change is saved.
+    QString unsavedChanges() const;
+    /// The last chance for changes still waiting, waiting for the lock at
+    /// most @p wait; nothing is reported from then on (unsavedChanges()
+    /// says what is lost).
+    void saveWhatWaits(std::chrono::milliseconds wait) const;
+
     const SettingsStore &store() const { return m_store; }
 
 private:
     bool save(Key key, const QString &text) const;
+    /// What @p trouble's keys remember, as a person would say it.
+    static QString whatIsRemembered(const SettingsStore::Trouble &trouble);
 
     SettingsStore m_store;
 };

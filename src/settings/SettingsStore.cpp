@@ -7,8 +7,11 @@
 #include <QFile>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -22,42 +25,72 @@ enum class Outcome
     Failed,
 };
 
+struct Result
+{
+    Outcome outcome;
+    /// Why it failed, for the user: what could not be done, and the system's
+    /// word for it.
+    QString reason;
+};
+
+/// A failure of what @p doing describes, as errno says it.
+Result failure(const char *doing, const QByteArray &path)
+{
+    const int error = errno;
+    const QString why = error == EINVAL ? QStringLiteral("it is not a regular file")
+                                        : QString::fromLocal8Bit(std::strerror(error));
+    return {Outcome::Failed,
+            QStringLiteral("%1 %2: %3").arg(QLatin1String(doing), QFile::decodeName(path), why)};
+}
+
 /// One save of @p keysAndTexts into the INI file at @p path, under its lock,
 /// waiting for the lock at most @p wait.
-Outcome writeFile(const QByteArray &folder, const QByteArray &path, const QString &section,
-                  const KeysAndTexts &keysAndTexts, std::chrono::milliseconds wait)
+Result writeFile(const QByteArray &folder, const QByteArray &path, const QString &section,
+                 const KeysAndTexts &keysAndTexts, std::chrono::milliseconds wait)
 {
+    if (folder.isEmpty())
+        return {Outcome::Failed, QStringLiteral("there is no home folder to keep them in")};
     if (!PosixFiles::makeFolders(folder))
-        return Outcome::Failed;
+        return failure("cannot make the folder", folder);
     const PosixFiles::ExclusiveLock lock(path + ".lock", wait);
-    if (!lock.isHeld())
-        return lock.isBusy() ? Outcome::Busy : Outcome::Failed;
+    if (!lock.isHeld()) {
+        if (lock.isBusy())
+            return {Outcome::Busy, QStringLiteral("another program holds the lock %1")
+                                       .arg(QFile::decodeName(path + ".lock"))};
+        return failure("cannot lock", path + ".lock");
+    }
 
     // Through a symbolic link to the file it names, which need not exist yet.
     const std::optional<QByteArray> target = PosixFiles::linkTarget(path);
     if (!target)
-        return Outcome::Failed;
+        return failure("cannot follow", path);
     // A file that is there but cannot be read is never replaced blind.
     const std::optional<QByteArray> existing = PosixFiles::readRegularFile(*target);
     if (!existing)
-        return Outcome::Failed;
+        return failure("cannot read", *target);
     IniDocument document = IniDocument::parse(*existing);
     for (const auto &[key, text] : keysAndTexts)
         document.setValue(section, key, text);
-    return PosixFiles::replaceFile(*target, document.toText()) ? Outcome::Written : Outcome::Failed;
+    if (!PosixFiles::replaceFile(*target, document.toText()))
+        return failure("cannot write", *target);
+    return {Outcome::Written, {}};
 }
 
 /// How soon a save that found the lock held is tried again, at first and at
-/// the latest.
+/// the latest; and one that failed (a full disk, a folder in the file's
+/// place: things a person or the system may put right).
 constexpr std::chrono::milliseconds kFirstRetry{25};
 constexpr std::chrono::milliseconds kLastRetry{1000};
+constexpr std::chrono::milliseconds kFirstRetryAfterFailure{1000};
+constexpr std::chrono::milliseconds kLastRetryAfterFailure{60000};
 /// How long a store going away waits for the lock with values still waiting.
 constexpr std::chrono::milliseconds kFinalWait{200};
 
 } // namespace
 
-/// The values of saves that found the lock held by someone else, newest per
-/// key, and the timer that tries them again.
+/// The values of saves that could not be written yet (the lock was held by
+/// someone else, or the write failed), newest per key, and the timer that
+/// tries them again.
 class SettingsStore::PendingSaves : public QObject
 {
 public:
@@ -68,12 +101,16 @@ public:
         connect(&m_retry, &QTimer::timeout, this, [this] {
             if (flush(std::chrono::milliseconds(0)))
                 return;
-            m_delay = std::min(m_delay * 2, kLastRetry);
+            m_delay = std::min(m_delay * 2, m_failed ? kLastRetryAfterFailure : kLastRetry);
             m_retry.start(m_delay);
         });
     }
 
-    ~PendingSaves() override { flush(kFinalWait); }
+    ~PendingSaves() override
+    {
+        m_report = nullptr;
+        flush(kFinalWait);
+    }
 
     bool isEmpty() const { return m_entries.isEmpty(); }
 
@@ -95,7 +132,7 @@ public:
                 entry->keysAndTexts.append({key, text});
         }
         if (!m_retry.isActive()) {
-            m_delay = kFirstRetry;
+            m_delay = m_failed ? kFirstRetryAfterFailure : kFirstRetry;
             m_retry.start(m_delay);
         }
     }
@@ -115,19 +152,41 @@ public:
     }
 
     /// Writes what waits, in the order it was first saved; true when
-    /// nothing waits any more. A value that cannot be written at all is
-    /// dropped, as a save that fails outright is.
+    /// nothing waits any more.
     bool flush(std::chrono::milliseconds wait)
     {
         while (!m_entries.isEmpty()) {
             const Entry &entry = m_entries.constFirst();
-            if (writeFile(m_folder, entry.path, entry.section, entry.keysAndTexts, wait) ==
-                Outcome::Busy)
+            const Result result =
+                writeFile(m_folder, entry.path, entry.section, entry.keysAndTexts, wait);
+            if (result.outcome != Outcome::Written) {
+                noteTrouble(result);
                 return false;
+            }
             m_entries.removeFirst();
         }
         m_retry.stop();
+        m_failed = false;
+        if (std::exchange(m_told, false) && m_report)
+            m_report({});
         return true;
+    }
+
+    /// Why values wait, and which: told once a failure leaves them
+    /// waiting, and again (empty) once they are all written.
+    void onTrouble(std::function<void(const Trouble &)> report) { m_report = std::move(report); }
+
+    Trouble trouble() const
+    {
+        Trouble trouble{{}, {}, m_reason};
+        for (const Entry &entry : m_entries) {
+            trouble.file = QFile::decodeName(entry.path);
+            for (const auto &[key, text] : entry.keysAndTexts) {
+                if (!trouble.keys.contains(key))
+                    trouble.keys.append(key);
+            }
+        }
+        return trouble;
     }
 
 private:
@@ -138,10 +197,28 @@ private:
         KeysAndTexts keysAndTexts;
     };
 
+    void noteTrouble(const Result &result)
+    {
+        m_reason = result.reason;
+        // A lock held for a while is no trouble yet: it is waited for.
+        if (result.outcome != Outcome::Failed)
+            return;
+        if (!std::exchange(m_failed, true)) {
+            m_delay = kFirstRetryAfterFailure;
+            m_retry.start(m_delay);
+        }
+        if (!std::exchange(m_told, true) && m_report)
+            m_report(trouble());
+    }
+
     QByteArray m_folder;
     QList<Entry> m_entries;
     QTimer m_retry;
     std::chrono::milliseconds m_delay = kFirstRetry;
+    bool m_failed = false; ///< the last try failed (not only found the lock held)
+    bool m_told = false;   ///< the trouble has been reported
+    QString m_reason;
+    std::function<void(const Trouble &)> m_report;
 };
 
 SettingsStore::SettingsStore()
@@ -208,22 +285,21 @@ bool SettingsStore::SaveSettings(const QString &application, const QString &sect
     if (NativeStore::exists())
         return NativeStore::setValues(m_location, application, section, keysAndTexts);
 
-    const QByteArray path = nativeFilePath(application);
-    // Behind values still waiting for the lock: after them, never before.
-    if (!m_pending->isEmpty()) {
-        m_pending->add(path, section, keysAndTexts);
-        return m_pending->flush(std::chrono::milliseconds(0));
-    }
-    switch (writeFile(m_folder, path, section, keysAndTexts, std::chrono::milliseconds(0))) {
-    case Outcome::Written:
-        return true;
-    case Outcome::Busy:
-        m_pending->add(path, section, keysAndTexts);
-        return false;
-    case Outcome::Failed:
-        return false;
-    }
-    return false;
+    // Behind values still waiting: after them, never before. Values that
+    // cannot be written now wait to be tried again.
+    m_pending->add(nativeFilePath(application), section, keysAndTexts);
+    return m_pending->flush(std::chrono::milliseconds(0));
+}
+
+void SettingsStore::onTrouble(std::function<void(const Trouble &)> report) const
+{
+    if (m_pending)
+        m_pending->onTrouble(std::move(report));
+}
+
+SettingsStore::Trouble SettingsStore::trouble() const
+{
+    return m_pending ? m_pending->trouble() : Trouble();
 }
 
 bool SettingsStore::hasPendingSaves() const

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -18,10 +20,12 @@
 /// one by rename only after all of it has reached the disk, under a lock
 /// file, so a crash, a full disk or a second running copy never leaves a
 /// half-written file and a write never drops other keys. A write never waits
-/// for a lock that someone else holds: its values wait instead, are seen by
-/// every read of this store, and are written as soon as the lock can be had
-/// (tried again and again, from the event loop) or when the store is flushed
-/// at the end. A later value of a key replaces one still waiting.
+/// for a lock that someone else holds, and a write that fails (a full disk,
+/// a read-only folder, a folder in the file's place) is not the end: its
+/// values wait instead, are seen by every read of this store, and are
+/// written as soon as that can be done (tried again and again, from the
+/// event loop, more and more seldom after failures) or when the store is
+/// flushed at the end. A later value of a key replaces one still waiting.
 /// A settings file that is a symbolic link is written through the link.
 ///
 /// Windows: the registry, `HKEY_CURRENT_USER\Software\VB and VBA Program
@@ -45,8 +49,8 @@ public:
 
     /// Stores @p text, creating the application and section when needed.
     /// A store that cannot be written leaves everything as it was; the result
-    /// says whether the value reached the store now (not when it waits for
-    /// the lock), and callers may ignore it.
+    /// says whether the value reached the store now (not when it waits), and
+    /// callers may ignore it.
     bool SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &text) const;
 
@@ -59,11 +63,25 @@ public:
     /// The file behind @p application (file-based stores only).
     QString filePath(const QString &application) const;
 
-    /// Whether values are waiting for the lock.
+    /// Whether values are waiting to be written.
     bool hasPendingSaves() const;
-    /// Writes the values waiting for the lock, waiting for it at most
-    /// @p wait; true when none are left waiting.
+    /// Writes the values waiting, waiting for the lock at most @p wait;
+    /// true when none are left waiting.
     bool flushPendingSaves(std::chrono::milliseconds wait) const;
+
+    /// Values that wait, and why.
+    struct Trouble
+    {
+        QStringList keys; ///< in the order they were first saved
+        QString file;
+        QString reason; ///< what could not be done, and the system's word for it
+    };
+    /// Calls @p report (for every copy of this store) once a write fails and
+    /// leaves values waiting, and with an empty Trouble once they have all
+    /// been written; then again at the next failure.
+    void onTrouble(std::function<void(const Trouble &)> report) const;
+    /// The values that wait now, and why the last try did not write them.
+    Trouble trouble() const;
 
     class PendingSaves;
 

@@ -24,6 +24,7 @@ private slots:
     void aSignalDuringTheCloseQuestionIsNoAnswer();
     void signalsIgnoredAtStartStayIgnored();
     void onWaylandThePlaceItCannotSeeIsKept();
+    void aChangeThatCannotBeSavedIsSaidAndItsLossFailsTheEnd();
 
 private:
     QTemporaryDir m_scratch;
@@ -176,6 +177,31 @@ void EndingsTest::onWaylandThePlaceItCannotSeeIsKept()
     QCOMPARE(s.setting("X"), QString("4500"));
     QCOMPARE(s.setting("Y"), QString("3000"));
     QVERIFY(!s.output().contains("systemTrayWindowChanged"));
+}
+
+void EndingsTest::aChangeThatCannotBeSavedIsSaidAndItsLossFailsTheEnd()
+{
+    Session s(m_scratch.filePath("unsaved"));
+    QVERIFY(QDir().mkpath(s.settingsFile()));
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    // Floating On: saved nowhere, and said so at once.
+    QVERIFY(s.clickMainWindow(120, 600, 1335, 375));
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+    const QString file = s.settingsFile();
+    QTRY_VERIFY(
+        s.output().contains("IP: Cannot save whether the floating window is on (cannot read " +
+                            file + ": Is a directory); trying again.\n"));
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.exitCode(), 1);
+    QVERIFY2(s.output().contains("IP: ended without saving whether the floating window is on and "
+                                 "where the floating window stands (cannot read " +
+                                 file + ": Is a directory).\n"),
+             qPrintable(s.output()));
+    QCOMPARE(s.output().count("Cannot save"), 1);
 }
 
 QTEST_GUILESS_MAIN(EndingsTest)

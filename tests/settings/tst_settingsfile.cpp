@@ -115,8 +115,8 @@ private slots:
     void aSaveThatFindsTheLockHeldWaitsAndIsWrittenWhenItIsFree();
     void aLinkedFileIsWrittenThrough_data();
     void aLinkedFileIsWrittenThrough();
-    void unwritableStoreFailsQuietly();
-    void directoryInPlaceOfTheFile();
+    void aChangeThatCannotBeSavedIsSaidAndTriedAgain_data();
+    void aChangeThatCannotBeSavedIsSaidAndTriedAgain();
     void binaryJunkAndHugeLinesAreReadAroundAndKept();
     void theUsersFileFollowsTheHome_data();
     void theUsersFileFollowsTheHome();
@@ -374,11 +374,17 @@ void SettingsFileTest::aSaveThatFindsTheLockHeldWaitsAndIsWrittenWhenItIsFree()
     QCOMPARE(settings.text(Key::Float), QString("YES"));
     QCOMPARE(settings.text(Key::X), QString("600"));
     QCOMPARE(scratch.fileContents(), QByteArray("[IP]\nVis=NO\n"));
+    // Lost if the program ended now, and said so then.
+    QCOMPARE(settings.unsavedChanges(),
+             "whether the floating window is on and where the floating window stands (another "
+             "program holds the lock " +
+                 scratch.file() + ".lock)");
 
     // Free again: the newest of each is written, in one go.
     close(holder);
     QTRY_COMPARE(scratch.fileContents(), QByteArray("[IP]\nVis=NO\nFloat=YES\nX=600\nY=300\n"));
     QVERIFY(!settings.store().hasPendingSaves());
+    QCOMPARE(settings.unsavedChanges(), QString());
 }
 
 void SettingsFileTest::aLinkedFileIsWrittenThrough_data()
@@ -415,33 +421,59 @@ void SettingsFileTest::aLinkedFileIsWrittenThrough()
              QStringList{"kestrune.ini"});
 }
 
-void SettingsFileTest::unwritableStoreFailsQuietly()
+void SettingsFileTest::aChangeThatCannotBeSavedIsSaidAndTriedAgain_data()
 {
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath("file"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-
-    // The configuration folder would have to be below a regular file.
-    const SettingsStore store(dir.filePath("file/config"));
-    QVERIFY(!store.SaveSetting("Kestrune", "IP", "Float", "YES"));
-    QCOMPARE(store.GetSetting("Kestrune", "IP", "Float"), QString());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{"file"});
-
-    const AppSettings settings{store};
-    settings.saveFloatingOn();
-    settings.saveFloatingPosition({10, 10});
-    QCOMPARE(settings.floatingPosition(), QPoint(0, 0));
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder below a file") << "config"
+                                         << "Not a directory";
+    QTest::newRow("folder in the file's place") << "Kestrune.conf"
+                                                << "Is a directory";
+    QTest::newRow("FIFO in the file's place") << "Kestrune.conf"
+                                              << "not a regular file";
+    QTest::newRow("loop of links") << "Kestrune.conf"
+                                   << "Too many levels of symbolic links";
+    QTest::newRow("folder at the lock") << "Kestrune.conf.lock"
+                                        << "Is a directory";
 }
 
-void SettingsFileTest::directoryInPlaceOfTheFile()
+void SettingsFileTest::aChangeThatCannotBeSavedIsSaidAndTriedAgain()
 {
-    ScratchSettings scratch;
-    QVERIFY(QDir().mkpath(scratch.file() + "/inside"));
-    QCOMPARE(scratch.text(Key::Float), QString());
-    QVERIFY(!scratch.store().SaveSetting("Kestrune", "IP", "Float", "YES"));
-    QVERIFY(QFileInfo(scratch.file() + "/inside").isDir());
+    QFETCH(QString, obstacle);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(obstacle == "config" ? "file/config" : "config");
+    const QByteArray path =
+        QFile::encodeName(dir.filePath(obstacle == "config" ? "file" : "config/" + obstacle));
+    QVERIFY(QDir().mkpath(dir.filePath("config")));
+    const QString tag = QTest::currentDataTag();
+    if (tag.startsWith("FIFO"))
+        QCOMPARE(mkfifo(path.constData(), 0600), 0);
+    else if (tag.startsWith("loop"))
+        QCOMPARE(symlink("Kestrune.conf", path.constData()), 0);
+    else if (obstacle == "config")
+        QVERIFY(QFile(QFile::decodeName(path)).open(QIODevice::WriteOnly));
+    else
+        QCOMPARE(mkdir(path.constData(), 0700), 0);
+
+    const SettingsStore store(folder);
+    QList<SettingsStore::Trouble> told;
+    store.onTrouble([&told](const SettingsStore::Trouble &trouble) { told.append(trouble); });
+    QVERIFY(!store.SaveSetting("Kestrune", "IP", "Float", "YES"));
+    QVERIFY(!store.SaveSettings("Kestrune", "IP", {{"X", "150"}, {"Y", "300"}}));
+    // Said once, with what and why; the values wait, and read as saved.
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told[0].keys, QStringList{"Float"});
+    QVERIFY2(told[0].reason.contains(reason), qPrintable(told[0].reason));
+    QCOMPARE(store.trouble().keys, QStringList({"Float", "X", "Y"}));
+    QCOMPARE(store.GetSetting("Kestrune", "IP", "X"), QString("150"));
+
+    // Put right, the next try saves them all, and says so.
+    QVERIFY(QFile::remove(QFile::decodeName(path)) ||
+            QDir(QFile::decodeName(path)).removeRecursively());
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), 2, 5000);
+    QVERIFY(told[1].keys.isEmpty());
+    QCOMPARE(contentsOf(folder + "/Kestrune.conf"), QByteArray("[IP]\nFloat=YES\nX=150\nY=300\n"));
 }
 
 void SettingsFileTest::binaryJunkAndHugeLinesAreReadAroundAndKept()
