@@ -139,6 +139,7 @@ int Main(int argc, char *argv[])
         return 1;
     }
 
+    WindowSystem::makeRoomForDescriptors();
     TerminationSignals::reserve();
     // Under way while the application is made; nothing here waits for it.
     SessionBus::startConnecting();
@@ -161,26 +162,31 @@ int Main(int argc, char *argv[])
     // Usually ready long before; a stopped bus delays the window by this.
     SessionBus::prepareAccessibility(std::chrono::milliseconds(500));
     const AppSettings settings;
-    SystemAddressSource wskIP;
-    FrmIP frmIP(settings, wskIP);
-    // A change that cannot be saved is said, never dropped in silence; one
-    // lost at the end makes the ending a failure.
+    // A change that cannot be saved is said, never dropped in silence.
     settings.reportTroubleTo(
         [](const QString &message) { writeAll(stderr, "IP: " + message.toLocal8Bit() + '\n'); });
-    QObject::connect(&frmIP, &FrmIP::ended, &app, [&settings] {
-        const QString unsaved = settings.unsavedChanges();
-        if (!unsaved.isEmpty())
-            writeAll(stderr, "IP: ended without saving " + unsaved.toLocal8Bit() + ".\n");
-        QCoreApplication::exit(unsaved.isEmpty() ? 0 : 1);
-    });
-    QObject::connect(&instance, &SingleInstance::showRequested, &frmIP, &FrmIP::showFromOutside);
+    SystemAddressSource wskIP;
+    std::optional<FrmIP> frmIP(std::in_place, settings, wskIP);
+    QObject::connect(&*frmIP, &FrmIP::ended, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(&instance, &SingleInstance::showRequested, &*frmIP, &FrmIP::showFromOutside);
     // Asked to end by the session or from a terminal: the same ending as
     // quitting, without the question.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &frmIP, &FrmIP::Form_Terminate);
-    if (!frmIP.staysHiddenAtStart())
-        frmIP.show();
-    return QApplication::exec();
+    std::optional<TerminationSignals> termination(std::in_place);
+    QObject::connect(&*termination, &TerminationSignals::received, &*frmIP, &FrmIP::Form_Terminate);
+    if (!frmIP->staysHiddenAtStart())
+        frmIP->show();
+    QApplication::exec();
+
+    // With the windows gone, and what they and the signals held, one more
+    // try for changes still waiting; one lost makes the ending a failure.
+    frmIP.reset();
+    termination.reset();
+    settings.saveWhatWaits(std::chrono::milliseconds(200));
+    const QString unsaved = settings.unsavedChanges();
+    if (unsaved.isEmpty())
+        return 0;
+    writeAll(stderr, "IP: ended without saving " + unsaved.toLocal8Bit() + ".\n");
+    return 1;
 }
 
 } // namespace modTray

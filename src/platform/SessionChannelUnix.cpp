@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <list>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -273,6 +274,12 @@ void SessionChannel::Private::acceptPending()
             return;
         case EMFILE:
         case ENFILE:
+            // The oldest client makes room for the newest, which is the one
+            // a start waits on.
+            if (!connections.empty()) {
+                close(connections.begin());
+                continue;
+            }
             if (reserve >= 0) {
                 // Out of descriptors: take the waiting connection with the
                 // one held back and close it, rather than have the socket
@@ -301,7 +308,14 @@ void SessionChannel::Private::adopt(int fd)
         ::close(fd);
         return;
     }
-    if (connections.size() >= size_t(kMaxConnections))
+    // Descriptors left for the window system (each of its replies may bring
+    // one) and the settings file: no client but the newest takes them.
+    constexpr int kLeftFree = 8;
+    rlimit files = {};
+    const bool nearTheLimit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 &&
+                              files.rlim_cur != RLIM_INFINITY &&
+                              rlim_t(fd) + kLeftFree >= files.rlim_cur;
+    if (connections.size() >= size_t(kMaxConnections) || (nearTheLimit && !connections.empty()))
         close(connections.begin());
     connections.push_back(
         {fd, new QSocketNotifier(fd, QSocketNotifier::Read, q), {}, QDeadlineTimer(kIdleMs)});

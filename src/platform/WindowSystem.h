@@ -42,6 +42,15 @@ private:
     int m_argc = 0;
 };
 
+/// Before the application is made, and before any thread: leaves the
+/// window system the file descriptors it needs. Under a low RLIMIT_NOFILE
+/// the soft limit goes up towards the hard one; where even that is low,
+/// Qt's X11 backing store does without shared memory, whose segments come
+/// as descriptors in replies: libxcb 1.15 waits for good for a reply whose
+/// descriptor found no free slot (Qt 6.4's QBackingStore::resize, in
+/// xcb_wait_for_reply).
+void makeRoomForDescriptors();
+
 /// Whether windows of the running application can be seen by anyone: not
 /// with Qt's platforms for no screen (offscreen, minimal).
 bool showsWindows();

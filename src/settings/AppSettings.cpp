@@ -101,12 +101,14 @@ QString AppSettings::whatIsRemembered(const SettingsStore::Trouble &trouble)
 
 void AppSettings::reportTroubleTo(std::function<void(const QString &message)> say) const
 {
-    m_store.onTrouble([say = std::move(say)](const SettingsStore::Trouble &trouble) {
+    m_say = std::make_shared<Say>(Say{std::move(say), false});
+    m_store.onTrouble([say = m_say](const SettingsStore::Trouble &trouble) {
+        say->troubleSaid = !trouble.keys.isEmpty();
         if (trouble.keys.isEmpty())
-            say(QStringLiteral("The settings are saved now."));
+            say->say(QStringLiteral("The settings are saved now."));
         else
-            say(QStringLiteral("Cannot save %1 (%2); trying again.")
-                    .arg(whatIsRemembered(trouble), trouble.reason));
+            say->say(QStringLiteral("Cannot save %1 (%2); trying again.")
+                         .arg(whatIsRemembered(trouble), trouble.reason));
     });
 }
 
@@ -120,6 +122,8 @@ QString AppSettings::unsavedChanges() const
 
 void AppSettings::saveWhatWaits(std::chrono::milliseconds wait) const
 {
+    // Nothing is tried again after this: what fails is not said to be.
     m_store.onTrouble(nullptr);
-    m_store.flushPendingSaves(wait);
+    if (m_store.flushPendingSaves(wait) && m_say && std::exchange(m_say->troubleSaid, false))
+        m_say->say(QStringLiteral("The settings are saved now."));
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 /// Every fact the program remembers between runs, and the only place that
 /// knows their keys and values. All of them live under application
@@ -81,4 +82,10 @@ private:
     static QString whatIsRemembered(const SettingsStore::Trouble &trouble);
 
     SettingsStore m_store;
+    struct Say
+    {
+        std::function<void(const QString &message)> say;
+        bool troubleSaid; ///< a change could not be saved, and has not been since
+    };
+    mutable std::shared_ptr<Say> m_say;
 };
