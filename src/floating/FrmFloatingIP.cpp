@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -35,7 +36,15 @@ FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     , m_place(std::move(place))
     , lblCurrentIP(new QLabel(QStringLiteral("255.255.255.255"), this))
     , shpBorder(new FrameShape(this))
+    , m_settled(new QTimer(this))
 {
+    constexpr int kRestMs = 500;
+    m_settled->setSingleShot(true);
+    m_settled->setInterval(kRestMs);
+    connect(m_settled, &QTimer::timeout, this, [this] {
+        if (!m_unloaded && !m_handlersEnded)
+            storePosition();
+    });
     setWindowTitle(QStringLiteral("Form2"));
     // No icon, not even the application's, which a window without one of
     // its own is given.
@@ -200,9 +209,22 @@ void FrmFloatingIP::mouseMoveEvent(QMouseEvent *event)
 void FrmFloatingIP::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        m_dragStarted = false;
+        // Stored as soon as it is left somewhere, not only at the end: the
+        // program may end without its shut-down (the X server gone, the
+        // connection killed), and the place would be lost.
+        if (std::exchange(m_dragStarted, false))
+            storePosition();
         m_followingPointer = false;
     }
+}
+
+void FrmFloatingIP::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // Moved by the window manager's loop, which keeps the release to
+    // itself: stored once it has come to rest.
+    if (m_dragStarted && !m_followingPointer)
+        m_settled->start();
 }
 
 void FrmFloatingIP::closeEvent(QCloseEvent *event)

@@ -2,6 +2,8 @@
 
 #include <QPoint>
 #include <QWidget>
+
+class QTimer;
 #include <functional>
 
 class FrameShape;
@@ -76,6 +78,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -95,4 +98,7 @@ private:
     bool m_followingPointer = false;
     QPoint m_pressedAt;
     QPoint m_grabOffset;
+    /// A move by the window manager's own loop has ended when the window
+    /// has stood still this long.
+    QTimer *m_settled;
 };

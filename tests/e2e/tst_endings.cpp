@@ -99,19 +99,31 @@ void EndingsTest::xServerGoingAwayLosesNothing()
                                   .contains("Kestrune's IP Tool"),
                               qPrintable(s.output()), 30000);
 
+    // The floating window dragged from 20,30 to 60,60 (without a window
+    // manager, by the program itself), then the server goes.
+    const auto xdotool = [&display](const QStringList &arguments) {
+        return XTools::run("env", QStringList{"DISPLAY=" + display, "xdotool"} + arguments);
+    };
+    QVERIFY(xdotool({"mousemove", "25", "35", "mousedown", "1"}));
+    for (int step = 1; step <= 4; ++step)
+        QVERIFY(xdotool({"mousemove", QString::number(25 + 10 * step),
+                         QString::number(35 + 8 * step - (step == 4 ? 2 : 0))}));
+    QVERIFY(xdotool({"mouseup", "1"}));
+    QTRY_VERIFY(XTools::output("xwininfo", {"-display", display, "-name", "Form2"})
+                    .contains("Absolute upper-left Y:  60"));
     server.kill();
     QVERIFY(server.waitForFinished(10000));
     QVERIFY(s.waitForExit());
 
     // Whatever the program managed to write before it ended, the file is
-    // whole and every key is there.
+    // whole, every key is there, and the place it was left at.
     QVERIFY(settings.open(QIODevice::ReadOnly));
     const QByteArray after = settings.readAll();
     const IniDocument document = IniDocument::parse(after);
     QCOMPARE(document.value("IP", "Float"), std::optional<QString>("YES"));
     QCOMPARE(document.value("IP", "Vis"), std::optional<QString>("YES"));
-    QCOMPARE(document.value("IP", "X"), std::optional<QString>("300"));
-    QCOMPARE(document.value("IP", "Y"), std::optional<QString>("450"));
+    QCOMPARE(document.value("IP", "X"), std::optional<QString>("900"));
+    QCOMPARE(document.value("IP", "Y"), std::optional<QString>("900"));
     QCOMPARE(document.value("Other", "Key"), std::optional<QString>("1"));
     QVERIFY(after.startsWith("; kept\n"));
 }
