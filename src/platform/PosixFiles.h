@@ -25,11 +25,19 @@ bool makeFolders(const QByteArray &folder);
 
 /// The whole contents of the regular file at @p path, following symbolic
 /// links: empty when nothing is there, no value when something is there
-/// that cannot be read or is not a regular file.
-std::optional<QByteArray> readRegularFile(const QByteArray &path);
+/// that cannot be read, is not a regular file or holds more than
+/// @p maxSize bytes (EFBIG).
+std::optional<QByteArray> readRegularFile(const QByteArray &path, qint64 maxSize);
+
+/// Whether the file at @p path lets its owner write to it (a file the user
+/// made read-only does not); false when it cannot be looked at.
+bool isWritableByOwner(const QByteArray &path);
 
 /// The path that writing @p path through its symbolic links reaches (itself
-/// when it is no link); the last target need not exist. No value for a loop.
+/// when it is no link); the last target need not exist. No value for a
+/// loop, nor for another user's link in a sticky folder that anyone may
+/// write to (EACCES), which the kernel would not follow either where its
+/// protected_symlinks is on.
 std::optional<QByteArray> linkTarget(const QByteArray &path);
 
 /// Replaces the file at @p path with @p contents so that it either stays as

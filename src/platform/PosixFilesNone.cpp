@@ -14,9 +14,14 @@ bool makeFolders(const QByteArray &)
     return false;
 }
 
-std::optional<QByteArray> readRegularFile(const QByteArray &)
+std::optional<QByteArray> readRegularFile(const QByteArray &, qint64)
 {
     return std::nullopt;
+}
+
+bool isWritableByOwner(const QByteArray &)
+{
+    return false;
 }
 
 std::optional<QByteArray> linkTarget(const QByteArray &)

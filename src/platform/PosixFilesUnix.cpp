@@ -118,7 +118,7 @@ bool makeFolders(const QByteArray &folder)
     return false;
 }
 
-std::optional<QByteArray> readRegularFile(const QByteArray &path)
+std::optional<QByteArray> readRegularFile(const QByteArray &path, qint64 maxSize)
 {
     // Non-blocking, so a FIFO in the file's place cannot hold the caller.
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -131,10 +131,21 @@ std::optional<QByteArray> readRegularFile(const QByteArray &path)
         errno = error;
         return std::nullopt;
     }
+    if (status.st_size > maxSize) {
+        ::close(fd);
+        errno = EFBIG;
+        return std::nullopt;
+    }
     QByteArray contents;
     contents.reserve(qsizetype(status.st_size));
     char buffer[65536];
     for (;;) {
+        // One that grows meanwhile is read no further than that either.
+        if (contents.size() > maxSize) {
+            ::close(fd);
+            errno = EFBIG;
+            return std::nullopt;
+        }
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
@@ -152,6 +163,12 @@ std::optional<QByteArray> readRegularFile(const QByteArray &path)
     return contents;
 }
 
+bool isWritableByOwner(const QByteArray &path)
+{
+    Status status{};
+    return ::stat(path.constData(), &status) == 0 && (status.st_mode & S_IWUSR);
+}
+
 std::optional<QByteArray> linkTarget(const QByteArray &path)
 {
     QByteArray current = path;
@@ -161,6 +178,18 @@ std::optional<QByteArray> linkTarget(const QByteArray &path)
             return errno == ENOENT ? std::optional<QByteArray>(current) : std::nullopt;
         if (!S_ISLNK(status.st_mode))
             return current;
+        // In a folder anyone may write to and only owners may delete from
+        // (a shared /tmp), a link is followed only when it is the user's own
+        // or the folder owner's, as the kernel's protected_symlinks has it:
+        // another user's link could point anywhere the user may write.
+        Status folder{};
+        if (::stat(folderOf(current).constData(), &folder) != 0)
+            return std::nullopt;
+        if ((folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) &&
+            status.st_uid != ::geteuid() && status.st_uid != folder.st_uid) {
+            errno = EACCES;
+            return std::nullopt;
+        }
         char buffer[PATH_MAX];
         const ssize_t length = ::readlink(current.constData(), buffer, sizeof buffer);
         if (length == 0 || std::size_t(length) == sizeof buffer)

@@ -33,6 +33,11 @@ struct Result
     QString reason;
 };
 
+/// The most of a settings file that is read: one is a few hundred bytes,
+/// and one shared with other programs' settings some kilobytes. A file
+/// beyond this (a 2 GB sparse file, say) is neither read nor rewritten.
+constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+
 /// A failure of what @p doing describes, as errno says it.
 Result failure(const char *doing, const QByteArray &path)
 {
@@ -64,10 +69,20 @@ Result writeFile(const QByteArray &folder, const QByteArray &path, const QString
     const std::optional<QByteArray> target = PosixFiles::linkTarget(path);
     if (!target)
         return failure("cannot follow", path);
-    // A file that is there but cannot be read is never replaced blind.
-    const std::optional<QByteArray> existing = PosixFiles::readRegularFile(*target);
+    // A file that is there but cannot be read is never replaced blind, nor
+    // one the user made read-only, nor one in UTF-16, whose bytes the next
+    // save would mix with UTF-8.
+    const std::optional<QByteArray> existing = PosixFiles::readRegularFile(*target, kMaxFileBytes);
     if (!existing)
         return failure("cannot read", *target);
+    if (!existing->isEmpty() && !PosixFiles::isWritableByOwner(*target)) {
+        return {Outcome::Failed, QStringLiteral("%1 is read-only").arg(QFile::decodeName(*target))};
+    }
+    if (existing->startsWith("\xFF\xFE") || existing->startsWith("\xFE\xFF")) {
+        return {Outcome::Failed, QStringLiteral("%1 is in UTF-16, which this program does not "
+                                                "write: it is left as it is")
+                                     .arg(QFile::decodeName(*target))};
+    }
     IniDocument document = IniDocument::parse(*existing);
     for (const auto &[key, text] : keysAndTexts)
         document.setValue(section, key, text);
@@ -267,7 +282,9 @@ QString SettingsStore::GetSetting(const QString &application, const QString &sec
     const QByteArray path = nativeFilePath(application);
     if (const std::optional<QString> waiting = m_pending->value(path, section, key))
         return *waiting;
-    const std::optional<QByteArray> text = PosixFiles::readRegularFile(path);
+    const std::optional<QByteArray> target = PosixFiles::linkTarget(path);
+    const std::optional<QByteArray> text =
+        target ? PosixFiles::readRegularFile(*target, kMaxFileBytes) : std::nullopt;
     if (!text)
         return {};
     return IniDocument::parse(*text).value(section, key).value_or(QString());

@@ -435,6 +435,14 @@ void SettingsFileTest::aChangeThatCannotBeSavedIsSaidAndTriedAgain_data()
                                    << "Too many levels of symbolic links";
     QTest::newRow("folder at the lock") << "Kestrune.conf.lock"
                                         << "Is a directory";
+    QTest::newRow("a 2 GB file") << "Kestrune.conf"
+                                 << "File too large";
+    QTest::newRow("UTF-16") << "Kestrune.conf"
+                            << "is in UTF-16";
+    QTest::newRow("read-only") << "Kestrune.conf"
+                               << "is read-only";
+    QTest::newRow("another user's link in a shared folder") << "Kestrune.conf"
+                                                            << "Permission denied";
 }
 
 void SettingsFileTest::aChangeThatCannotBeSavedIsSaidAndTriedAgain()
@@ -447,14 +455,34 @@ void SettingsFileTest::aChangeThatCannotBeSavedIsSaidAndTriedAgain()
         QFile::encodeName(dir.filePath(obstacle == "config" ? "file" : "config/" + obstacle));
     QVERIFY(QDir().mkpath(dir.filePath("config")));
     const QString tag = QTest::currentDataTag();
-    if (tag.startsWith("FIFO"))
+    QFile file(QFile::decodeName(path));
+    if (tag.startsWith("FIFO")) {
         QCOMPARE(mkfifo(path.constData(), 0600), 0);
-    else if (tag.startsWith("loop"))
+    } else if (tag.startsWith("loop")) {
         QCOMPARE(symlink("Kestrune.conf", path.constData()), 0);
-    else if (obstacle == "config")
-        QVERIFY(QFile(QFile::decodeName(path)).open(QIODevice::WriteOnly));
-    else
+    } else if (tag.startsWith("a 2 GB")) {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(2) << 30));
+    } else if (tag == "UTF-16") {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("\xFF\xFE[\0I\0P\0]\0", 10) == 10);
+    } else if (tag == "read-only") {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[IP]\n") == 5);
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    } else if (tag.startsWith("another user")) {
+        // The folder as a misconfigured shared XDG_CONFIG_HOME, and a link
+        // in it planted by user 1000, to a file of the user's own.
+        if (geteuid() != 0)
+            QSKIP("Needs root to plant a link as another user");
+        QCOMPARE(chmod(QFile::encodeName(dir.filePath("config")).constData(), 01777), 0);
+        QVERIFY(QFile(dir.filePath("victim")).open(QIODevice::WriteOnly));
+        QCOMPARE(symlink(QFile::encodeName(dir.filePath("victim")).constData(), path.constData()),
+                 0);
+        QCOMPARE(lchown(path.constData(), 1000, 1000), 0);
+    } else if (obstacle == "config") {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
         QCOMPARE(mkdir(path.constData(), 0700), 0);
+    }
+    file.close();
 
     const SettingsStore store(folder);
     QList<SettingsStore::Trouble> told;
@@ -474,6 +502,7 @@ void SettingsFileTest::aChangeThatCannotBeSavedIsSaidAndTriedAgain()
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), 2, 5000);
     QVERIFY(told[1].keys.isEmpty());
     QCOMPARE(contentsOf(folder + "/Kestrune.conf"), QByteArray("[IP]\nFloat=YES\nX=150\nY=300\n"));
+    QCOMPARE(contentsOf(dir.filePath("victim")), QByteArray());
 }
 
 void SettingsFileTest::binaryJunkAndHugeLinesAreReadAroundAndKept()
