@@ -126,6 +126,35 @@ private:
     static inline QList<Held> s_held;
 };
 
+/// Once the application is made, a fatal message from Qt (a window it
+/// cannot make: the linuxfb platform without a framebuffer) ends the
+/// program with a line of its own and exit code 1 too, instead of Qt's
+/// abort and core dump; every other message goes where it would have gone.
+class FatalMessages
+{
+public:
+    FatalMessages() { s_previous = qInstallMessageHandler(&FatalMessages::handle); }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type != QtFatalMsg) {
+            if (s_previous)
+                s_previous(type, context, message);
+            return;
+        }
+        const QString qt = message.section(u'\n', 0, 0).trimmed();
+        const QString said =
+            qt.contains(QLatin1String("no screens available"))
+                ? QStringLiteral("cannot start: no screen to show the window on (%1)")
+                : QStringLiteral("cannot go on (%1)");
+        writeAll(stderr, "IP: " + said.arg(qt).toLocal8Bit() + '\n');
+        std::_Exit(1);
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 } // namespace
 
 int Main(int argc, char *argv[])
@@ -147,6 +176,7 @@ int Main(int argc, char *argv[])
     std::optional<StartMessages> starting(std::in_place);
     QApplication app(commandLine.argc(), commandLine.argv());
     starting.reset();
+    const FatalMessages fatal;
     QApplication::setApplicationName(QStringLiteral("IP"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRUNE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrune.IP"));
