@@ -188,6 +188,9 @@ int Main(int argc, char *argv[])
     SingleInstance instance;
     if (!instance.claim())
         return 0;
+    if (const QString why = instance.whyNotTheOnlyCopy(); !why.isEmpty())
+        writeAll(stderr, "IP: cannot make sure it runs only once in this session (" +
+                             why.toLocal8Bit() + "); another start will run another copy.\n");
 
     // Usually ready long before; a stopped bus delays the window by this.
     SessionBus::prepareAccessibility(std::chrono::milliseconds(500));

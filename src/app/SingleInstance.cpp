@@ -32,6 +32,9 @@ bool SingleInstance::claim()
                 emit showRequested(activationToken);
             });
     // Without a channel this copy runs all the same, as the only one it
-    // knows of.
-    return m_channel->claim() != SessionChannel::Claim::HandedOver;
+    // knows of, and says why it cannot be sure.
+    const SessionChannel::Claim claim = m_channel->claim();
+    if (claim == SessionChannel::Claim::Alone)
+        m_whyNotTheOnlyCopy = m_channel->whyAlone();
+    return claim != SessionChannel::Claim::HandedOver;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 class SessionChannel;
@@ -22,6 +23,9 @@ public:
     /// Hands over to a copy already running, or becomes the one that runs.
     /// True when this copy is to run; false when it has handed over.
     bool claim();
+    /// After claim(): why this copy cannot know whether it is the only one
+    /// in the session; empty when it can.
+    QString whyNotTheOnlyCopy() const { return m_whyNotTheOnlyCopy; }
 
 signals:
     /// Another copy was started in this session. A burst of starts shows
@@ -32,4 +36,5 @@ signals:
 private:
     SessionChannel *m_channel = nullptr;
     QTimer m_burst;
+    QString m_whyNotTheOnlyCopy;
 };

@@ -42,8 +42,8 @@ public:
     /// turns.
     Claim claim();
 
-    /// Where the channel is, for messages and tests; empty when it has none.
-    QString address() const;
+    /// After claim() said Alone: why, for the user.
+    QString whyAlone() const;
 
     /// The request line a copy sends, and the answer it waits for. On
     /// Wayland the request may carry the activation token the copy was

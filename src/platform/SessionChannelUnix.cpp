@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <list>
 #include <poll.h>
@@ -37,21 +38,27 @@ bool isPrivateFolder(const QByteArray &path, bool create)
            status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
 }
 
-/// $XDG_RUNTIME_DIR when it is the user's own and closed to others; else a
-/// folder of the user's own under the temporary folder. Empty when neither
-/// can be had: someone else made it, or opened it to others.
-QByteArray channelFolder()
+/// $XDG_RUNTIME_DIR when it is the user's own and closed to others.
+QByteArray runtimeFolder()
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.startsWith('/') && isPrivateFolder(runtime, false))
-        return runtime;
+    return runtime.startsWith('/') && isPrivateFolder(runtime, false) ? runtime : QByteArray();
+}
+
+/// A folder of the user's own under the temporary folder, made when
+/// missing; empty when someone else made it, or opened it to others.
+QByteArray temporaryFolder(QString *whyNot)
+{
     QByteArray temporary = qgetenv("TMPDIR");
     if (!temporary.startsWith('/'))
         temporary = "/tmp";
     while (temporary.size() > 1 && temporary.endsWith('/'))
         temporary.chop(1);
     const QByteArray own = temporary + "/kestrune-" + QByteArray::number(::getuid());
-    return isPrivateFolder(own, true) ? own : QByteArray();
+    if (isPrivateFolder(own, true))
+        return own;
+    *whyNot = QStringLiteral("%1 is not a folder of this user's alone").arg(QFile::decodeName(own));
+    return {};
 }
 
 /// The login session: logind's id, else the kernel's audit session.
@@ -216,6 +223,7 @@ struct SessionChannel::Private
     SessionChannel *const q;
     QByteArray folder;
     QByteArray path;
+    QString whyAlone;
     int listening = -1;
     dev_t device = 0;
     ino_t inode = 0;
@@ -373,15 +381,33 @@ SessionChannel::SessionChannel(QObject *parent)
     : QObject(parent)
     , d(std::make_unique<Private>(this))
 {
-    d->folder = channelFolder();
-    if (d->folder.isEmpty())
-        return;
-    d->path = d->folder + '/' + channelName();
-    sockaddr_un address;
-    // Too long for a socket's name: a shorter one of the same session.
-    if (!toAddress(d->path + ".new-" + QByteArray::number(::getpid()), address))
-        d->path = d->folder + "/com.kestrune.IP." +
-                  QCryptographicHash::hash(channelName(), QCryptographicHash::Sha1).toHex();
+    // In the runtime folder, else in a folder of the user's own under the
+    // temporary folder; under the session's name, or a shorter one of the
+    // same session where that is too long for a socket's name (108 bytes,
+    // the folder's path included).
+    const QByteArray hashed =
+        "com.kestrune.IP." +
+        QCryptographicHash::hash(channelName(), QCryptographicHash::Sha1).toHex();
+    const QByteArray suffix = ".new-" + QByteArray::number(::getpid());
+    const auto fits = [&suffix](const QByteArray &path) {
+        sockaddr_un address;
+        return toAddress(path + suffix, address);
+    };
+    for (const QByteArray &folder : {runtimeFolder(), QByteArray()}) {
+        const QByteArray tried = folder.isEmpty() ? temporaryFolder(&d->whyAlone) : folder;
+        if (tried.isEmpty())
+            continue;
+        for (const QByteArray &name : {channelName(), hashed}) {
+            if (fits(tried + '/' + name)) {
+                d->folder = tried;
+                d->path = tried + '/' + name;
+                d->whyAlone.clear();
+                return;
+            }
+        }
+        d->whyAlone = QStringLiteral("the path of %1 is too long for a socket's name")
+                          .arg(QFile::decodeName(tried));
+    }
 }
 
 SessionChannel::~SessionChannel()
@@ -409,10 +435,15 @@ SessionChannel::Claim SessionChannel::claim()
     const PosixFiles::ExclusiveLock turn(d->path + ".lock", std::chrono::milliseconds(kTurnMs));
     if (askToShow(d->path, QDeadlineTimer(kAnswerMs)))
         return Claim::HandedOver;
-    return d->listen() ? Claim::Listening : Claim::Alone;
+    if (d->listen())
+        return Claim::Listening;
+    d->whyAlone =
+        QStringLiteral("cannot listen at %1: %2")
+            .arg(QFile::decodeName(d->path), QString::fromLocal8Bit(std::strerror(errno)));
+    return Claim::Alone;
 }
 
-QString SessionChannel::address() const
+QString SessionChannel::whyAlone() const
 {
-    return QFile::decodeName(d->path);
+    return d->whyAlone;
 }

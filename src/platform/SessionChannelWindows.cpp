@@ -44,6 +44,7 @@ struct SessionChannel::Private
     QString name = QStringLiteral("com.kestrune.IP-") + sessionKey();
     QLocalServer *server = nullptr;
     QList<QLocalSocket *> connections;
+    QString whyAlone;
 };
 
 SessionChannel::SessionChannel(QObject *parent)
@@ -65,8 +66,10 @@ SessionChannel::Claim SessionChannel::claim()
     d->server = new QLocalServer(this);
     d->server->setSocketOptions(QLocalServer::UserAccessOption);
     d->server->setMaxPendingConnections(kMaxConnections);
-    if (!d->server->listen(d->name))
+    if (!d->server->listen(d->name)) {
+        d->whyAlone = d->server->errorString();
         return Claim::Alone;
+    }
     connect(d->server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = d->server->nextPendingConnection()) {
             // A newer connection closes the oldest; none stays long.
@@ -95,7 +98,7 @@ SessionChannel::Claim SessionChannel::claim()
     return Claim::Listening;
 }
 
-QString SessionChannel::address() const
+QString SessionChannel::whyAlone() const
 {
-    return d->name;
+    return d->whyAlone;
 }

@@ -138,6 +138,7 @@ class OneInstanceTest : public QObject
     Q_OBJECT
 
 private slots:
+    void aSecondStartShowsTheFirstCopy_data();
     void aSecondStartShowsTheFirstCopy();
     void aKilledCopyBlocksNoStart();
     void copiesStartedTogetherEndAsOne();
@@ -155,16 +156,36 @@ private:
     QTemporaryDir m_scratch;
 };
 
+void OneInstanceTest::aSecondStartShowsTheFirstCopy_data()
+{
+    QTest::addColumn<QString>("runtime");
+    QTest::newRow("the session's runtime folder") << QString();
+    // Too long a path for a socket's name (108 bytes) in it.
+    QTest::newRow("a runtime folder 110 bytes long") << QString(110, 'r');
+}
+
 void OneInstanceTest::aSecondStartShowsTheFirstCopy()
 {
+    QFETCH(QString, runtime);
     Session first(m_scratch.filePath("second-start"));
+    Session second(m_scratch.filePath("second-start"));
+    if (!runtime.isEmpty()) {
+        runtime = m_scratch.filePath(runtime).left(110);
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        // Where the fallback goes.
+        for (Session *copy : {&first, &second}) {
+            copy->setEnvironment("XDG_RUNTIME_DIR", runtime);
+            copy->setEnvironment("TMPDIR", m_scratch.path());
+        }
+    }
     QVERIFY(first.start());
     QTRY_VERIFY_WITH_TIMEOUT(first.trayIcon() != 0, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(first.mainWindow() != 0, 10000);
     QVERIFY(XTools::minimize(first.mainWindow()));
     QTRY_COMPARE(first.mainWindow(), WId(0));
 
-    Session second(m_scratch.filePath("second-start"));
     QVERIFY(second.start());
     QVERIFY(second.waitForEnd());
     // Shown as the tray's Visible > Yes shows it.
@@ -323,6 +344,11 @@ void OneInstanceTest::aNeighboursFoldersAreNeverUsed()
     QVERIFY(s.start());
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
     QVERIFY(s.isRunning());
+    // And says why it cannot know of other copies.
+    QVERIFY2(s.output().contains("IP: cannot make sure it runs only once in this session (" +
+                                 temporary.filePath("kestrune-0") +
+                                 " is not a folder of this user's alone)"),
+             qPrintable(s.output()));
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
     neighbour.kill();
