@@ -372,6 +372,12 @@ void FrmIP::showFromOutside(const QByteArray &activationToken)
     // forward, the window is made anew: a new one always comes up shown.
     if (activationToken.isEmpty() && !NativeWindow::canRestoreMinimised() && isVisible())
         setVisible(false);
+    // Destroyed by another program: made anew.
+    if (NativeWindow::isDestroyedFromOutside(this)) {
+        m_placeBeforeHiding.reset();
+        destroy();
+        QWidget::setVisible(false);
+    }
     NativeWindow::useActivationToken(activationToken);
     m_commands->mnuRMBClickShow_Click();
 }

@@ -38,6 +38,11 @@ bool reportsPlaces();
 /// taskbar or overview, where it has one, shows the window again there.
 bool canRestoreMinimised();
 
+/// Whether @p window's native window is gone while Qt still has it:
+/// destroyed by another program. Qt 6.4 does not notice, and would "show"
+/// the window that is no more.
+bool isDestroyedFromOutside(const QWidget *window);
+
 /// Has the next activation of one of the program's windows made with
 /// @p token, the activation token a launcher gave a later start of the
 /// program (xdg-activation), where the window system uses such tokens.

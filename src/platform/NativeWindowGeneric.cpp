@@ -31,6 +31,12 @@ bool canRestoreMinimised()
     return true;
 }
 
+bool isDestroyedFromOutside(const QWidget *window)
+{
+    return window->testAttribute(Qt::WA_WState_Created) &&
+           !IsWindow(reinterpret_cast<HWND>(window->winId()));
+}
+
 void useActivationToken(const QByteArray &)
 {}
 

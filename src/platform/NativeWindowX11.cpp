@@ -192,6 +192,19 @@ bool canRestoreMinimised()
     return reportsPlaces();
 }
 
+bool isDestroyedFromOutside(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || !window->testAttribute(Qt::WA_WState_Created))
+        return false;
+    xcb_generic_error_t *error = nullptr;
+    const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+        c, xcb_get_window_attributes(c, xcb_window_t(window->winId())), &error));
+    const bool gone = error && error->error_code == XCB_WINDOW;
+    std::free(error);
+    return gone;
+}
+
 void useActivationToken(const QByteArray &token)
 {
     // Qt 6.4's xdg-shell integration activates with the token it finds in

@@ -159,14 +159,17 @@ private:
 void OneInstanceTest::aSecondStartShowsTheFirstCopy_data()
 {
     QTest::addColumn<QString>("runtime");
-    QTest::newRow("the session's runtime folder") << QString();
+    QTest::addColumn<bool>("destroyed");
+    QTest::newRow("the session's runtime folder") << QString() << false;
     // Too long a path for a socket's name (108 bytes) in it.
-    QTest::newRow("a runtime folder 110 bytes long") << QString(110, 'r');
+    QTest::newRow("a runtime folder 110 bytes long") << QString(110, 'r') << false;
+    QTest::newRow("its window destroyed by another program") << QString() << true;
 }
 
 void OneInstanceTest::aSecondStartShowsTheFirstCopy()
 {
     QFETCH(QString, runtime);
+    QFETCH(bool, destroyed);
     Session first(m_scratch.filePath("second-start"));
     Session second(m_scratch.filePath("second-start"));
     if (!runtime.isEmpty()) {
@@ -183,7 +186,10 @@ void OneInstanceTest::aSecondStartShowsTheFirstCopy()
     QVERIFY(first.start());
     QTRY_VERIFY_WITH_TIMEOUT(first.trayIcon() != 0, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(first.mainWindow() != 0, 10000);
-    QVERIFY(XTools::minimize(first.mainWindow()));
+    if (destroyed)
+        QVERIFY(XTools::destroyWindow(first.mainWindow()));
+    else
+        QVERIFY(XTools::minimize(first.mainWindow()));
     QTRY_COMPARE(first.mainWindow(), WId(0));
 
     QVERIFY(second.start());

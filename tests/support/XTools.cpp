@@ -154,6 +154,17 @@ bool closeWindow(WId window)
     return run(QStringLiteral("wmctrl"), {"-i", "-c", QString::number(window)});
 }
 
+bool destroyWindow(WId window)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const bool destroyed =
+        !xcb_connection_has_error(connection) &&
+        !xcb_request_check(connection,
+                           xcb_destroy_window_checked(connection, xcb_window_t(window)));
+    xcb_disconnect(connection);
+    return destroyed;
+}
+
 bool minimize(WId window)
 {
     return run(QStringLiteral("xdotool"), {"windowminimize", QString::number(window)});

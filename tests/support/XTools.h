@@ -51,6 +51,9 @@ bool key(const QString &keys);
 bool closeWindow(WId window);
 /// Asks the window manager to minimise @p window, as its title bar button does.
 bool minimize(WId window);
+/// Destroys @p window from a connection of its own, as a misbehaving
+/// program could.
+bool destroyWindow(WId window);
 
 /// Starts an X server of the test's own (Xvfb) in @p server, writing what
 /// it needs into @p scratchFile; its display name (":N"), or empty.
