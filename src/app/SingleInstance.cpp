@@ -21,7 +21,7 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::claim()
 {
-    if (!WindowSystem::showsWindows())
+    if (!WindowSystem::showsOnTheDesktop())
         return true;
     m_channel = new SessionChannel(this);
     connect(m_channel, &SessionChannel::showRequested, this,

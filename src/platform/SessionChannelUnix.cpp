@@ -1,5 +1,6 @@
 #include "platform/PosixFiles.h"
 #include "platform/SessionChannel.h"
+#include "platform/WindowSystem.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -83,7 +84,7 @@ QByteArray displayName()
         const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
         return wayland.isEmpty() ? QByteArray("wayland-0") : wayland;
     }
-    QByteArray display = qgetenv("DISPLAY");
+    QByteArray display = WindowSystem::displayShownOn();
     if (display.startsWith("unix:"))
         display = display.mid(4);
     const qsizetype colon = display.lastIndexOf(':');

@@ -15,10 +15,26 @@ Session current(const QByteArrayList &arguments)
     return session;
 }
 
+namespace {
+
+/// The X display the command line names, as Qt takes it.
+QByteArray s_displayOption;
+
+} // namespace
+
+QByteArray displayShownOn()
+{
+    return s_displayOption.isEmpty() ? qgetenv("DISPLAY") : s_displayOption;
+}
+
 CommandLine::CommandLine(int argc, char *argv[])
 {
     for (int i = 0; i < argc; ++i)
         m_arguments.append(QByteArray(argv[i]));
+    for (qsizetype i = 1; i + 1 < m_arguments.size(); ++i) {
+        if (m_arguments.at(i) == "-display" || m_arguments.at(i) == "--display")
+            s_displayOption = m_arguments.at(i + 1);
+    }
     const QByteArray platform = platformFor(current(m_arguments.mid(1)));
     if (!platform.isEmpty())
         m_arguments << QByteArrayLiteral("-platform") << platform;
@@ -28,11 +44,11 @@ CommandLine::CommandLine(int argc, char *argv[])
     m_argc = int(m_arguments.size());
 }
 
-bool showsWindows()
+bool showsOnTheDesktop()
 {
     const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
-           platform != QLatin1String("minimalegl");
+    return platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")) ||
+           platform == QLatin1String("windows") || platform == QLatin1String("cocoa");
 }
 
 } // namespace WindowSystem

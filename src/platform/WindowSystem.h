@@ -51,8 +51,14 @@ private:
 /// xcb_wait_for_reply).
 void makeRoomForDescriptors();
 
-/// Whether windows of the running application can be seen by anyone: not
-/// with Qt's platforms for no screen (offscreen, minimal).
-bool showsWindows();
+/// Whether the running application shows its windows on the desktop the
+/// user sits at: not with Qt's platforms that show them nowhere (offscreen,
+/// minimal) or elsewhere (a VNC server, the framebuffer, a display of
+/// Vulkan's of its own).
+bool showsOnTheDesktop();
+
+/// The X display the windows are on: the one the command line names
+/// (-display), else $DISPLAY. After CommandLine was made.
+QByteArray displayShownOn();
 
 } // namespace WindowSystem

@@ -148,6 +148,7 @@ private slots:
     void aNeighboursFoldersAreNeverUsed();
     void clientsCostTheRunningCopyLittle_data();
     void clientsCostTheRunningCopyLittle();
+    void aCopyWithoutWindowsNeverTakesTheChannel_data();
     void aCopyWithoutWindowsNeverTakesTheChannel();
     void onWaylandTheWindowStaysReachable_data();
     void onWaylandTheWindowStaysReachable();
@@ -158,12 +159,14 @@ private:
 
 void OneInstanceTest::aSecondStartShowsTheFirstCopy_data()
 {
-    QTest::addColumn<QString>("runtime");
+    QTest::addColumn<QString>("runtime"); // a folder, or "-display"
     QTest::addColumn<bool>("destroyed");
     QTest::newRow("the session's runtime folder") << QString() << false;
     // Too long a path for a socket's name (108 bytes) in it.
     QTest::newRow("a runtime folder 110 bytes long") << QString(110, 'r') << false;
     QTest::newRow("its window destroyed by another program") << QString() << true;
+    // Started with -display naming this display while DISPLAY names another.
+    QTest::newRow("-display") << QString("-display") << false;
 }
 
 void OneInstanceTest::aSecondStartShowsTheFirstCopy()
@@ -172,7 +175,10 @@ void OneInstanceTest::aSecondStartShowsTheFirstCopy()
     QFETCH(bool, destroyed);
     Session first(m_scratch.filePath("second-start"));
     Session second(m_scratch.filePath("second-start"));
-    if (!runtime.isEmpty()) {
+    if (runtime == "-display") {
+        first.setArguments({"-display", qEnvironmentVariable("DISPLAY")});
+        first.setEnvironment("DISPLAY", ":82");
+    } else if (!runtime.isEmpty()) {
         runtime = m_scratch.filePath(runtime).left(110);
         QVERIFY(QDir().mkpath(runtime));
         QVERIFY(
@@ -434,10 +440,19 @@ void OneInstanceTest::clientsCostTheRunningCopyLittle()
     QVERIFY(first.waitForEnd());
 }
 
+void OneInstanceTest::aCopyWithoutWindowsNeverTakesTheChannel_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::newRow("offscreen") << "offscreen";
+    // Shown to VNC clients, not on this display.
+    QTest::newRow("vnc") << "vnc:size=200x100:port=59173";
+}
+
 void OneInstanceTest::aCopyWithoutWindowsNeverTakesTheChannel()
 {
+    QFETCH(QString, platform);
     Session windowless(m_scratch.filePath("windowless"));
-    windowless.setArguments({"-platform", "offscreen"});
+    windowless.setArguments({"-platform", platform});
     QVERIFY(windowless.start());
     QTRY_VERIFY_WITH_TIMEOUT(hasNetlinkSocket(windowless.pid()), 10000);
 
