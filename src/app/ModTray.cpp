@@ -202,6 +202,10 @@ int Main(int argc, char *argv[])
     std::optional<FrmIP> frmIP(std::in_place, settings, wskIP);
     QObject::connect(&*frmIP, &FrmIP::ended, &app, [] { QCoreApplication::exit(0); });
     QObject::connect(&instance, &SingleInstance::showRequested, &*frmIP, &FrmIP::showFromOutside);
+    QObject::connect(&instance, &SingleInstance::replaced, &*frmIP, [&frmIP] {
+        writeAll(stderr, "IP: another copy runs in this session now; this one ends.\n");
+        frmIP->Form_Terminate();
+    });
     // Asked to end by the session or from a terminal: the same ending as
     // quitting, without the question.
     std::optional<TerminationSignals> termination(std::in_place);

@@ -31,6 +31,7 @@ bool SingleInstance::claim()
                 m_burst.start();
                 emit showRequested(activationToken);
             });
+    connect(m_channel, &SessionChannel::takenOver, this, &SingleInstance::replaced);
     // Without a channel this copy runs all the same, as the only one it
     // knows of, and says why it cannot be sure.
     const SessionChannel::Claim claim = m_channel->claim();

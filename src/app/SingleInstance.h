@@ -32,6 +32,9 @@ signals:
     /// the window once, with the activation token of that start (see
     /// SessionChannel::showRequested).
     void showRequested(const QByteArray &activationToken);
+    /// A copy started while this one did not answer runs in its place now:
+    /// this one is to end.
+    void replaced();
 
 private:
     SessionChannel *m_channel = nullptr;

@@ -70,6 +70,9 @@ signals:
     /// A copy started in this session asked this one to show itself, with
     /// the activation token it was started with, or none.
     void showRequested(const QByteArray &activationToken);
+    /// Another copy has taken the channel over: this one had stopped
+    /// answering (stopped, or hung) when it was started.
+    void takenOver();
 
 private:
     struct Private;

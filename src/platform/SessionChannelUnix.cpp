@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -257,6 +258,16 @@ bool SessionChannel::Private::listen()
         return false;
     }
     listening = fd;
+    // A copy that was stopped or hung while another start found no answer
+    // and took the name over: heard when it runs again.
+    auto *watcher = new QFileSystemWatcher({QFile::decodeName(folder)}, q);
+    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, q, [this, watcher] {
+        struct stat now = {};
+        if (::lstat(path.constData(), &now) != 0 || (now.st_dev == device && now.st_ino == inode))
+            return;
+        watcher->deleteLater();
+        emit q->takenOver();
+    });
     device = status.st_dev;
     inode = status.st_ino;
     reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

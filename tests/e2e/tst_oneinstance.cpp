@@ -141,6 +141,7 @@ private slots:
     void aSecondStartShowsTheFirstCopy_data();
     void aSecondStartShowsTheFirstCopy();
     void aKilledCopyBlocksNoStart();
+    void aStoppedCopyYieldsToTheOneStartedMeanwhile();
     void copiesStartedTogetherEndAsOne();
     void eachSessionRunsItsOwnCopy();
     void aPeerThatDoesNotAnswerHoldsAStartBriefly_data();
@@ -206,6 +207,25 @@ void OneInstanceTest::aSecondStartShowsTheFirstCopy()
     QVERIFY(first.isRunning());
     QVERIFY(first.signal(SIGTERM));
     QVERIFY(first.waitForEnd());
+}
+
+void OneInstanceTest::aStoppedCopyYieldsToTheOneStartedMeanwhile()
+{
+    Session stopped(m_scratch.filePath("stopped"));
+    QVERIFY(stopped.start());
+    QTRY_VERIFY_WITH_TIMEOUT(stopped.mainWindow() != 0, 10000);
+    QVERIFY(stopped.signal(SIGSTOP));
+    // Nobody answers the next start, which runs in its place.
+    Session next(m_scratch.filePath("stopped"));
+    QVERIFY(next.start());
+    QTRY_VERIFY_WITH_TIMEOUT(next.mainWindow() != 0, 10000);
+    // Running again, the stopped one ends, through its shut-down.
+    QVERIFY(stopped.signal(SIGCONT));
+    QVERIFY(stopped.waitForEnd());
+    QCOMPARE(stopped.exitCode(), 0);
+    QVERIFY(next.isRunning());
+    QVERIFY(next.signal(SIGTERM));
+    QVERIFY(next.waitForEnd());
 }
 
 void OneInstanceTest::aKilledCopyBlocksNoStart()
