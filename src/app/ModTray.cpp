@@ -168,6 +168,10 @@ int Main(int argc, char *argv[])
         return 1;
     }
 
+    if (const QString why = WindowSystem::whyTooLittleAddressSpace(); !why.isEmpty()) {
+        writeAll(stderr, "IP: cannot start: " + why.toLocal8Bit() + '\n');
+        return 1;
+    }
     WindowSystem::makeRoomForDescriptors();
     TerminationSignals::reserve();
     // Under way while the application is made; nothing here waits for it.

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QString>
 #include <vector>
 
 /// Which Qt platform plugin the program asks for before it starts.
@@ -50,6 +51,14 @@ private:
 /// descriptor found no free slot (Qt 6.4's QBackingStore::resize, in
 /// xcb_wait_for_reply).
 void makeRoomForDescriptors();
+
+/// Before the application is made: why the program cannot start with the
+/// address space it is allowed (RLIMIT_AS, ulimit -v), after raising the
+/// soft limit towards the hard one; empty when it can. Short of it, Qt 6.4
+/// fails in ways that never end: a thread it cannot start leaves the
+/// accessibility bridge waiting for the bus for good, and a platform
+/// plugin that fails half-made waits for good for its X event reader.
+QString whyTooLittleAddressSpace();
 
 /// Whether the running application shows its windows on the desktop the
 /// user sits at: not with Qt's platforms that show them nowhere (offscreen,

@@ -1,6 +1,13 @@
 #include "platform/WindowSystem.h"
 
+#include <QString>
+
 namespace WindowSystem {
+
+QString whyTooLittleAddressSpace()
+{
+    return {};
+}
 
 void makeRoomForDescriptors()
 {
