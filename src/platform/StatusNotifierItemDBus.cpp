@@ -242,6 +242,23 @@ signals:
     void StatusNotifierItemUnregistered(const QString &item);
 };
 
+/// The connection's own end, which libdbus tells as a local signal: QtDBus
+/// 6.4 says nothing else when the bus daemon goes away (killed, or its
+/// session ended), and its connection never comes back.
+class LocalSignals : public QDBusAbstractInterface
+{
+    Q_OBJECT
+
+public:
+    LocalSignals(const QDBusConnection &bus, QObject *parent)
+        : QDBusAbstractInterface(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                                 "org.freedesktop.DBus.Local", bus, parent)
+    {}
+
+signals:
+    void Disconnected();
+};
+
 /// The watcher's property changes, from whoever sends them at its path.
 /// Some watchers tell of a lost host only so (xapp-sn-watcher 1.x changes
 /// IsStatusNotifierHostRegistered and never sends
@@ -580,6 +597,17 @@ void StatusNotifierItem::Private::start()
                              askWatcher();
                          }
                      });
+    // The bus gone, so is every host on it: the icon goes elsewhere, or
+    // the window comes back.
+    auto *local = new sni::LocalSignals(bus, q);
+    QObject::connect(local, &sni::LocalSignals::Disconnected, q, [this] {
+        ++question;
+        ++nameRequest;
+        reRegister.stop();
+        exported = false;
+        nameOwned = false;
+        settle(true, false);
+    });
     auto *hosts = new sni::WatcherSignals(bus, q);
     QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, q,
                      [this] { askWatcher(); });

@@ -32,12 +32,12 @@ const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 /// A property read over the session bus as a panel reads it.
 QVariant busProperty(const QString &service, const QString &path, const QString &interface,
-                     const QString &name)
+                     const QString &name, QDBusConnection bus = QDBusConnection::sessionBus())
 {
     QDBusMessage get =
         QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Properties", "Get");
     get << interface << name;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 5000);
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
     return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
@@ -135,11 +135,15 @@ bool chooseInMenu(const Item &item, const QString &caption)
 /// applet; here a script, the monitor, while it runs).
 struct CinnamonWatcher
 {
-    CinnamonWatcher()
+    /// On the bus at @p busAddress, or the session's.
+    explicit CinnamonWatcher(const QString &busAddress = QString())
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CURRENT_DESKTOP", "X-Cinnamon");
+        if (!busAddress.isEmpty())
+            environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
         watcher.setProcessEnvironment(environment);
+        monitor.setProcessEnvironment(environment);
         watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         watcher.start("/usr/libexec/xapps/sn-watcher/xapp-sn-watcher", {});
         monitor.start("/usr/bin/python3",
@@ -254,6 +258,7 @@ private slots:
     void gnomeShellKeepsTheIconThroughItsRestarts();
     void cinnamonsWatcherTellsOfALostHostByAPropertyOnly();
     void onWaylandTheTrayMenusCopyReachesTheClipboard();
+    void aBusThatGoesStrandsNobody();
 
 private:
     /// Opens the menu of the item in the panel with a real right press.
@@ -633,6 +638,44 @@ void HostsTest::onWaylandTheTrayMenusCopyReachesTheClipboard()
         10000);
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+}
+
+void HostsTest::aBusThatGoesStrandsNobody()
+{
+    // A bus of the program's own, with Cinnamon's watcher on it, to kill.
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    QVERIFY(daemon.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    QDBusConnection bus = QDBusConnection::connectToBus(address, "kestrune-dying");
+    QVERIFY(bus.isConnected());
+    CinnamonWatcher cinnamon(address);
+    const auto items = [&bus] {
+        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                           "RegisteredStatusNotifierItems", bus)
+            .toStringList();
+    };
+    Session s(m_scratch.filePath("dying-bus"));
+    s.setEnvironment("DBUS_SESSION_BUS_ADDRESS", address);
+    QFile settings(s.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[IP]\nVis=NO\n");
+    settings.close();
+    QTRY_VERIFY_WITH_TIMEOUT(busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                                         "IsStatusNotifierHostRegistered", bus)
+                                 .toBool(),
+                             20000);
+    QVERIFY(s.start());
+    QTRY_COMPARE_WITH_TIMEOUT(items().size(), 1, 10000);
+    QCOMPARE(s.mainWindow(), WId(0));
+
+    // No bus, and no other notification area: the window comes back.
+    daemon.kill();
+    QVERIFY(daemon.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    QDBusConnection::disconnectFromBus("kestrune-dying");
 }
 
 QTEST_GUILESS_MAIN(HostsTest)
