@@ -24,7 +24,11 @@
 #include <QTimer>
 #include <QtEndian>
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <optional>
+#include <thread>
 
 namespace sni {
 
@@ -532,6 +536,9 @@ struct StatusNotifierItem::Private
     {}
 
     void start();
+    void attach(const QDBusConnection &connection);
+    void lost();
+    void tryToReconnect();
     void askWatcher();
     void heard(bool isHostPresent);
     void settle(bool isSettled, bool isHostPresent);
@@ -561,6 +568,15 @@ struct StatusNotifierItem::Private
     QTimer reRegister;
     int dropsInARow = 0;
     QElapsedTimer registeredFor;
+    /// What follows the watcher on the present connection.
+    QObject *onBus = nullptr;
+    /// After the bus went: a connection of our own, tried on a thread
+    /// (connecting waits for the daemon) ever less often until one is had.
+    QTimer reconnect;
+    std::chrono::milliseconds reconnectDelay{0};
+    std::future<bool> connecting;
+    QString connectionName;
+    int connections = 0;
 };
 
 void StatusNotifierItem::Private::settle(bool isSettled, bool isHostPresent)
@@ -574,15 +590,34 @@ void StatusNotifierItem::Private::settle(bool isSettled, bool isHostPresent)
 
 void StatusNotifierItem::Private::start()
 {
+    reRegister.setSingleShot(true);
+    QObject::connect(&reRegister, &QTimer::timeout, q, [this] {
+        if (shown && nameOwned && hostPresent)
+            registerWithWatcher();
+    });
+    reconnect.setSingleShot(true);
+    QObject::connect(&reconnect, &QTimer::timeout, q, [this] { tryToReconnect(); });
     if (!SessionBus::isConnected()) {
         settle(true, false);
         return;
     }
-    bus = QDBusConnection::sessionBus();
+    attach(QDBusConnection::sessionBus());
+    // The answer to the question asked on connecting has usually come by
+    // now: the icon goes where it belongs at once. Asked again all the same,
+    // since a watcher may have come or gone before the changes were watched.
+    if (const std::optional<bool> early = SessionBus::earlyWatcherAnswer())
+        heard(*early);
+    askWatcher();
+}
+
+void StatusNotifierItem::Private::attach(const QDBusConnection &connection)
+{
+    bus = connection;
+    onBus = new QObject(q);
 
     // A watcher that comes is asked; one that goes takes its host with it.
     auto *owner = new QDBusServiceWatcher(sni::kWatcherService, bus,
-                                          QDBusServiceWatcher::WatchForOwnerChange, q);
+                                          QDBusServiceWatcher::WatchForOwnerChange, onBus);
     QObject::connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, q,
                      [this](const QString &, const QString &, const QString &newOwner) {
                          if (newOwner.isEmpty()) {
@@ -599,16 +634,9 @@ void StatusNotifierItem::Private::start()
                      });
     // The bus gone, so is every host on it: the icon goes elsewhere, or
     // the window comes back.
-    auto *local = new sni::LocalSignals(bus, q);
-    QObject::connect(local, &sni::LocalSignals::Disconnected, q, [this] {
-        ++question;
-        ++nameRequest;
-        reRegister.stop();
-        exported = false;
-        nameOwned = false;
-        settle(true, false);
-    });
-    auto *hosts = new sni::WatcherSignals(bus, q);
+    auto *local = new sni::LocalSignals(bus, onBus);
+    QObject::connect(local, &sni::LocalSignals::Disconnected, q, [this] { lost(); });
+    auto *hosts = new sni::WatcherSignals(bus, onBus);
     QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, q,
                      [this] { askWatcher(); });
     QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, q,
@@ -622,7 +650,7 @@ void StatusNotifierItem::Private::start()
                          if (namesThisItem(registered))
                              droppedByWatcher();
                      });
-    auto *properties = new sni::WatcherProperties(bus, q);
+    auto *properties = new sni::WatcherProperties(bus, onBus);
     QObject::connect(
         properties, &sni::WatcherProperties::PropertiesChanged, q,
         [this](const QString &interface, const QVariantMap &changed, const QStringList &invalid) {
@@ -639,17 +667,54 @@ void StatusNotifierItem::Private::start()
                              [this](const QString &item) { return namesThisItem(item); }))
                 droppedByWatcher();
         });
-    reRegister.setSingleShot(true);
-    QObject::connect(&reRegister, &QTimer::timeout, q, [this] {
-        if (shown && nameOwned && hostPresent)
-            registerWithWatcher();
-    });
-    // The answer to the question asked on connecting has usually come by
-    // now: the icon goes where it belongs at once. Asked again all the same,
-    // since a watcher may have come or gone before the changes were watched.
-    if (const std::optional<bool> early = SessionBus::earlyWatcherAnswer())
-        heard(*early);
+}
+
+void StatusNotifierItem::Private::lost()
+{
+    ++question;
+    ++nameRequest;
+    reRegister.stop();
+    exported = false;
+    nameOwned = false;
+    onBus->deleteLater();
+    onBus = nullptr;
+    settle(true, false);
+    reconnectDelay = std::chrono::milliseconds(1000);
+    reconnect.start(reconnectDelay);
+}
+
+void StatusNotifierItem::Private::tryToReconnect()
+{
+    using namespace std::chrono_literals;
+    if (!connecting.valid()) {
+        connectionName = QStringLiteral("kestrune-session-%1").arg(++connections);
+        auto promise = std::make_shared<std::promise<bool>>();
+        connecting = promise->get_future();
+        std::thread([promise, name = connectionName] {
+            promise->set_value(
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, name).isConnected());
+        }).detach();
+    }
+    // Looked at again shortly: the thread is never waited for.
+    if (connecting.wait_for(0s) != std::future_status::ready) {
+        reconnect.start(100ms);
+        return;
+    }
+    if (!connecting.get()) {
+        QDBusConnection::disconnectFromBus(connectionName);
+        reconnectDelay = std::min(reconnectDelay * 2, std::chrono::milliseconds(60000));
+        reconnect.start(reconnectDelay);
+        return;
+    }
+    attach(QDBusConnection(connectionName));
+    settle(false, false);
     askWatcher();
+    if (shown) {
+        exported = bus.registerObject(sni::kItemPath, &item, QDBusConnection::ExportAdaptors) &&
+                   bus.registerObject(sni::kMenuPath, &menu, QDBusConnection::ExportAdaptors);
+        if (exported)
+            requestName();
+    }
 }
 
 void StatusNotifierItem::Private::askWatcher()

@@ -25,6 +25,7 @@
 #include <QTest>
 #include <algorithm>
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -642,17 +643,25 @@ void HostsTest::onWaylandTheTrayMenusCopyReachesTheClipboard()
 
 void HostsTest::aBusThatGoesStrandsNobody()
 {
-    // A bus of the program's own, with Cinnamon's watcher on it, to kill.
+    // A bus of the program's own, with Cinnamon's watcher on it, to kill
+    // and to start again at the same address, as a session restarts it.
+    const QString address = "unix:path=" + m_scratch.filePath("dying-bus.socket");
     QProcess daemon;
-    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    QVERIFY(daemon.waitForReadyRead(10000));
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-    QDBusConnection bus = QDBusConnection::connectToBus(address, "kestrune-dying");
-    QVERIFY(bus.isConnected());
-    CinnamonWatcher cinnamon(address);
-    const auto items = [&bus] {
+    const auto startBus = [&daemon, &address] {
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--address=" + address});
+        return QTest::qWaitFor(
+            [&address] {
+                // A name that failed to connect keeps its failed connection.
+                QDBusConnection::disconnectFromBus("kestrune-dying");
+                return QDBusConnection::connectToBus(address, "kestrune-dying").isConnected();
+            },
+            10000);
+    };
+    QVERIFY(startBus());
+    auto cinnamon = std::make_unique<CinnamonWatcher>(address);
+    const auto items = [] {
         return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                           "RegisteredStatusNotifierItems", bus)
+                           "RegisteredStatusNotifierItems", QDBusConnection("kestrune-dying"))
             .toStringList();
     };
     Session s(m_scratch.filePath("dying-bus"));
@@ -662,7 +671,8 @@ void HostsTest::aBusThatGoesStrandsNobody()
     settings.write("[IP]\nVis=NO\n");
     settings.close();
     QTRY_VERIFY_WITH_TIMEOUT(busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                                         "IsStatusNotifierHostRegistered", bus)
+                                         "IsStatusNotifierHostRegistered",
+                                         QDBusConnection("kestrune-dying"))
                                  .toBool(),
                              20000);
     QVERIFY(s.start());
@@ -672,9 +682,19 @@ void HostsTest::aBusThatGoesStrandsNobody()
     // No bus, and no other notification area: the window comes back.
     daemon.kill();
     QVERIFY(daemon.waitForFinished());
+    cinnamon.reset();
+    QDBusConnection::disconnectFromBus("kestrune-dying");
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // A bus again, and a watcher on it: the icon is back there.
+    QVERIFY(startBus());
+    cinnamon = std::make_unique<CinnamonWatcher>(address);
+    QTRY_COMPARE_WITH_TIMEOUT(items().size(), 1, 30000);
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+    cinnamon.reset();
+    daemon.kill();
+    daemon.waitForFinished();
     QDBusConnection::disconnectFromBus("kestrune-dying");
 }
 
