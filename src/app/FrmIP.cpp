@@ -380,6 +380,7 @@ void FrmIP::showFromOutside(const QByteArray &activationToken)
     }
     NativeWindow::useActivationToken(activationToken);
     m_commands->mnuRMBClickShow_Click();
+    NativeWindow::clearActivationToken();
 }
 
 QString FrmIP::shownAddress() const

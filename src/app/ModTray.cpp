@@ -216,7 +216,7 @@ int Main(int argc, char *argv[])
     QObject::connect(&*termination, &TerminationSignals::received, &*frmIP, &FrmIP::Form_Terminate);
     if (!frmIP->staysHiddenAtStart())
         frmIP->show();
-    QApplication::exec();
+    const int exitCode = QApplication::exec();
 
     // With the windows gone, and what they and the signals held, one more
     // try for changes still waiting; one lost makes the ending a failure.
@@ -225,7 +225,7 @@ int Main(int argc, char *argv[])
     settings.saveWhatWaits(std::chrono::milliseconds(200));
     const QString unsaved = settings.unsavedChanges();
     if (unsaved.isEmpty())
-        return 0;
+        return exitCode;
     writeAll(stderr, "IP: ended without saving " + unsaved.toLocal8Bit() + ".\n");
     return 1;
 }

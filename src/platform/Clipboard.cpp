@@ -25,7 +25,11 @@ void Clipboard::setText(const QString &text, AskedThrough askedThrough)
     copy->setStandardOutputFile(QProcess::nullDevice());
     copy->setStandardErrorFile(QProcess::nullDevice());
     QObject::connect(copy, &QProcess::finished, copy, &QObject::deleteLater);
-    QObject::connect(copy, &QProcess::errorOccurred, copy, &QObject::deleteLater);
+    // Other errors (its input closed early) do not end it: it is not killed.
+    QObject::connect(copy, &QProcess::errorOccurred, copy, [copy](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            copy->deleteLater();
+    });
     copy->start(wlCopy, {QStringLiteral("--type"), QStringLiteral("text/plain;charset=utf-8")});
     copy->write(text.toUtf8());
     copy->closeWriteChannel();

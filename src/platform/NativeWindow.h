@@ -47,6 +47,8 @@ bool isDestroyedFromOutside(const QWidget *window);
 /// @p token, the activation token a launcher gave a later start of the
 /// program (xdg-activation), where the window system uses such tokens.
 void useActivationToken(const QByteArray &token);
+/// Removes a token useActivationToken() left that was not used.
+void clearActivationToken();
 
 /// Where the outer corner of @p window's frame stands (logical pixels): of
 /// the window manager's frame, or of the window's own border where there is

@@ -33,11 +33,19 @@ bool canRestoreMinimised()
 
 bool isDestroyedFromOutside(const QWidget *window)
 {
+#if defined(Q_OS_WIN)
     return window->testAttribute(Qt::WA_WState_Created) &&
            !IsWindow(reinterpret_cast<HWND>(window->winId()));
+#else
+    Q_UNUSED(window);
+    return false;
+#endif
 }
 
 void useActivationToken(const QByteArray &)
+{}
+
+void clearActivationToken()
 {}
 
 std::optional<QPoint> framePosition(const QWidget *)

@@ -210,11 +210,19 @@ void useActivationToken(const QByteArray &token)
     // Qt 6.4's xdg-shell integration activates with the token it finds in
     // XDG_ACTIVATION_TOKEN and then removes it (QWaylandXdgSurface::
     // requestActivate); it offers no public call to be handed one
-    // (QWaylandWindow::setXdgActivationToken is private API). Set here, on
-    // the GUI thread, just before that thread activates the window: no
-    // thread of ours reads the environment meanwhile.
+    // (QWaylandWindow::setXdgActivationToken is private API). Set on the GUI
+    // thread just before it activates the window, and removed right after
+    // (clearActivationToken) where Qt did not use it, so that nothing the
+    // program starts inherits it. Only libdbus reads the environment on
+    // another thread, and only while it connects to a bus.
     if (!token.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         qputenv("XDG_ACTIVATION_TOKEN", token);
+}
+
+void clearActivationToken()
+{
+    if (qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"))
+        qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 std::optional<QPoint> framePosition(const QWidget *window)

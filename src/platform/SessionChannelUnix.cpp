@@ -9,8 +9,8 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <list>
 #include <poll.h>
@@ -218,6 +218,7 @@ struct SessionChannel::Private
     bool listen();
     void acceptPending();
     void adopt(int fd);
+    bool closeOldestSilent();
     void read(std::list<Connection>::iterator connection);
     void close(std::list<Connection>::iterator connection);
     void closeIdle();
@@ -253,8 +254,10 @@ bool SessionChannel::Private::listen()
     if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
         ::listen(fd, 16) != 0 || ::rename(fresh.constData(), path.constData()) != 0 ||
         ::lstat(path.constData(), &status) != 0) {
+        const int error = errno;
         ::unlink(fresh.constData());
         ::close(fd);
+        errno = error;
         return false;
     }
     listening = fd;
@@ -294,12 +297,9 @@ void SessionChannel::Private::acceptPending()
             return;
         case EMFILE:
         case ENFILE:
-            // The oldest client makes room for the newest, which is the one
-            // a start waits on.
-            if (!connections.empty()) {
-                close(connections.begin());
+            // A client that has said nothing makes room for the next.
+            if (closeOldestSilent())
                 continue;
-            }
             if (reserve >= 0) {
                 // Out of descriptors: take the waiting connection with the
                 // one held back and close it, rather than have the socket
@@ -322,6 +322,20 @@ void SessionChannel::Private::acceptPending()
     }
 }
 
+bool SessionChannel::Private::closeOldestSilent()
+{
+    // A start says its line as soon as it has connected, and is answered
+    // and closed at once; a client that has said nothing since is idle (a
+    // start that closed it early would take the channel over, and the
+    // running copy would end).
+    const auto silent = std::find_if(connections.begin(), connections.end(),
+                                     [](const Connection &c) { return c.line.isEmpty(); });
+    if (silent == connections.end())
+        return false;
+    close(silent);
+    return true;
+}
+
 void SessionChannel::Private::adopt(int fd)
 {
     if (!peerIsUs(fd)) {
@@ -329,14 +343,15 @@ void SessionChannel::Private::adopt(int fd)
         return;
     }
     // Descriptors left for the window system (each of its replies may bring
-    // one) and the settings file: no client but the newest takes them.
+    // one) and the settings file: no client that has said nothing keeps
+    // them from the next.
     constexpr int kLeftFree = 8;
     rlimit files = {};
     const bool nearTheLimit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 &&
                               files.rlim_cur != RLIM_INFINITY &&
                               rlim_t(fd) + kLeftFree >= files.rlim_cur;
-    if (connections.size() >= size_t(kMaxConnections) || (nearTheLimit && !connections.empty()))
-        close(connections.begin());
+    if (connections.size() >= size_t(kMaxConnections) || nearTheLimit)
+        closeOldestSilent();
     connections.push_back(
         {fd, new QSocketNotifier(fd, QSocketNotifier::Read, q), {}, QDeadlineTimer(kIdleMs)});
     const auto connection = std::prev(connections.end());
@@ -400,13 +415,18 @@ SessionChannel::SessionChannel(QObject *parent)
     const QByteArray hashed =
         "com.kestrune.IP." +
         QCryptographicHash::hash(channelName(), QCryptographicHash::Sha1).toHex();
-    const QByteArray suffix = ".new-" + QByteArray::number(::getpid());
+    // As long as the longest name it is bound under first, whatever the pid:
+    // every copy must come to the same name.
+    const QByteArray suffix = ".new-" + QByteArray(10, '0');
     const auto fits = [&suffix](const QByteArray &path) {
         sockaddr_un address;
         return toAddress(path + suffix, address);
     };
-    for (const QByteArray &folder : {runtimeFolder(), QByteArray()}) {
-        const QByteArray tried = folder.isEmpty() ? temporaryFolder(&d->whyAlone) : folder;
+    const QByteArray runtime = runtimeFolder();
+    for (const bool inRuntime : {true, false}) {
+        if (inRuntime && runtime.isEmpty())
+            continue;
+        const QByteArray tried = inRuntime ? runtime : temporaryFolder(&d->whyAlone);
         if (tried.isEmpty())
             continue;
         for (const QByteArray &name : {channelName(), hashed}) {
@@ -449,9 +469,8 @@ SessionChannel::Claim SessionChannel::claim()
         return Claim::HandedOver;
     if (d->listen())
         return Claim::Listening;
-    d->whyAlone =
-        QStringLiteral("cannot listen at %1: %2")
-            .arg(QFile::decodeName(d->path), QString::fromLocal8Bit(std::strerror(errno)));
+    d->whyAlone = QStringLiteral("cannot listen at %1: %2")
+                      .arg(QFile::decodeName(d->path), qt_error_string(errno));
     return Claim::Alone;
 }
 

@@ -671,6 +671,8 @@ void StatusNotifierItem::Private::attach(const QDBusConnection &connection)
 
 void StatusNotifierItem::Private::lost()
 {
+    if (!onBus)
+        return;
     ++question;
     ++nameRequest;
     reRegister.stop();
@@ -679,6 +681,8 @@ void StatusNotifierItem::Private::lost()
     onBus->deleteLater();
     onBus = nullptr;
     settle(true, false);
+    // Not shown any more either, whatever the host was.
+    emit q->hostPresenceChanged();
     reconnectDelay = std::chrono::milliseconds(1000);
     reconnect.start(reconnectDelay);
 }
@@ -695,7 +699,8 @@ void StatusNotifierItem::Private::tryToReconnect()
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, name).isConnected());
         }).detach();
     }
-    // Looked at again shortly: the thread is never waited for.
+    // Looked at again shortly: the thread is never waited for (a program
+    // that ends while a daemon keeps it waiting ends with it still there).
     if (connecting.wait_for(0s) != std::future_status::ready) {
         reconnect.start(100ms);
         return;

@@ -124,6 +124,10 @@ void AppSettings::saveWhatWaits(std::chrono::milliseconds wait) const
 {
     // Nothing is tried again after this: what fails is not said to be.
     m_store.onTrouble(nullptr);
-    if (m_store.flushPendingSaves(wait) && m_say && std::exchange(m_say->troubleSaid, false))
-        m_say->say(QStringLiteral("The settings are saved now."));
+    if (m_store.flushPendingSaves(wait)) {
+        if (m_say && std::exchange(m_say->troubleSaid, false))
+            m_say->say(QStringLiteral("The settings are saved now."));
+        return;
+    }
+    m_store.abandonPendingSaves();
 }

@@ -70,8 +70,8 @@ public:
     /// every change is saved.
     QString unsavedChanges() const;
     /// The last chance for changes still waiting, waiting for the lock at
-    /// most @p wait; nothing is reported from then on (unsavedChanges()
-    /// says what is lost).
+    /// most @p wait; nothing is reported or tried from then on
+    /// (unsavedChanges() says what is lost).
     void saveWhatWaits(std::chrono::milliseconds wait) const;
 
     const SettingsStore &store() const { return m_store; }

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -42,8 +41,8 @@ constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
 Result failure(const char *doing, const QByteArray &path)
 {
     const int error = errno;
-    const QString why = error == EINVAL ? QStringLiteral("it is not a regular file")
-                                        : QString::fromLocal8Bit(std::strerror(error));
+    const QString why =
+        error == EINVAL ? QStringLiteral("it is not a regular file") : qt_error_string(error);
     return {Outcome::Failed,
             QStringLiteral("%1 %2: %3").arg(QLatin1String(doing), QFile::decodeName(path), why)};
 }
@@ -116,7 +115,10 @@ public:
         connect(&m_retry, &QTimer::timeout, this, [this] {
             if (flush(std::chrono::milliseconds(0)))
                 return;
-            m_delay = std::min(m_delay * 2, m_failed ? kLastRetryAfterFailure : kLastRetry);
+            // Doubling, within the bounds of what the last try found.
+            m_delay = m_failed
+                          ? std::clamp(m_delay * 2, kFirstRetryAfterFailure, kLastRetryAfterFailure)
+                          : std::min(m_delay * 2, kLastRetry);
             m_retry.start(m_delay);
         });
     }
@@ -124,10 +126,18 @@ public:
     ~PendingSaves() override
     {
         m_report = nullptr;
+        if (m_givenUp)
+            return;
         flush(kFinalWait);
     }
 
     bool isEmpty() const { return m_entries.isEmpty(); }
+
+    void giveUp()
+    {
+        m_givenUp = true;
+        m_retry.stop();
+    }
 
     void add(const QByteArray &path, const QString &section, const KeysAndTexts &keysAndTexts)
     {
@@ -215,14 +225,9 @@ private:
     void noteTrouble(const Result &result)
     {
         m_reason = result.reason;
+        m_failed = result.outcome == Outcome::Failed;
         // A lock held for a while is no trouble yet: it is waited for.
-        if (result.outcome != Outcome::Failed)
-            return;
-        if (!std::exchange(m_failed, true)) {
-            m_delay = kFirstRetryAfterFailure;
-            m_retry.start(m_delay);
-        }
-        if (!std::exchange(m_told, true) && m_report)
+        if (m_failed && !std::exchange(m_told, true) && m_report)
             m_report(trouble());
     }
 
@@ -231,7 +236,8 @@ private:
     QTimer m_retry;
     std::chrono::milliseconds m_delay = kFirstRetry;
     bool m_failed = false; ///< the last try failed (not only found the lock held)
-    bool m_told = false;   ///< the trouble has been reported
+    bool m_givenUp = false;
+    bool m_told = false; ///< the trouble has been reported
     QString m_reason;
     std::function<void(const Trouble &)> m_report;
 };
@@ -312,6 +318,12 @@ void SettingsStore::onTrouble(std::function<void(const Trouble &)> report) const
 {
     if (m_pending)
         m_pending->onTrouble(std::move(report));
+}
+
+void SettingsStore::abandonPendingSaves() const
+{
+    if (m_pending)
+        m_pending->giveUp();
 }
 
 SettingsStore::Trouble SettingsStore::trouble() const

@@ -82,6 +82,9 @@ public:
     void onTrouble(std::function<void(const Trouble &)> report) const;
     /// The values that wait now, and why the last try did not write them.
     Trouble trouble() const;
+    /// Stops trying the values that wait, also when the store goes: once
+    /// they have been said to be lost, they are.
+    void abandonPendingSaves() const;
 
     class PendingSaves;
 
