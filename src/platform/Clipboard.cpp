@@ -10,15 +10,17 @@
 
 void Clipboard::setText(const QString &text, AskedThrough askedThrough)
 {
-    // Qt keeps serving it for as long as we run.
-    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 #if defined(Q_OS_LINUX)
-    if (askedThrough != AskedThrough::AnotherProgram ||
-        !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    const QString wlCopy =
+        askedThrough == AskedThrough::AnotherProgram &&
+                QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+            ? QStandardPaths::findExecutable(QStringLiteral("wl-copy"))
+            : QString();
+    if (wlCopy.isEmpty()) {
+        // Qt keeps serving it for as long as we run.
+        QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
         return;
-    const QString wlCopy = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
-    if (wlCopy.isEmpty())
-        return;
+    }
     // Never waited for: it serves the text from a process of its own and
     // its first one ends at once.
     auto *copy = new QProcess(qApp);
@@ -35,5 +37,6 @@ void Clipboard::setText(const QString &text, AskedThrough askedThrough)
     copy->closeWriteChannel();
 #else
     Q_UNUSED(askedThrough);
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 #endif
 }

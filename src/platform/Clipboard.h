@@ -16,7 +16,7 @@ enum class AskedThrough
 /// compositor takes a selection only with the serial of an input event it
 /// gave the client, and not one older than the last selection (wlroots):
 /// asked through another program, the program hands @p text to wl-copy
-/// (wl-clipboard) as well, where it is installed, which sets it through the
+/// (wl-clipboard) instead, where it is installed, which sets it through the
 /// compositor's data-control protocol.
 void setText(const QString &text, AskedThrough askedThrough);
 

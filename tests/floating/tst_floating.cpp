@@ -307,13 +307,14 @@ void FloatingWindowTest::leftDragMovesTheWindowAndTheNewPlaceIsStored()
     const QPoint movedBack = moved - QPoint(51, 51);
     QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), movedBack);
     QTRY_COMPARE(floating.screenPosition(), movedBack);
+    // Left there, it is stored, once the window manager's move has come to
+    // rest.
+    QTRY_COMPARE(scratch.text(Key::X), QString::number(movedBack.x() * 15));
+    QCOMPARE(scratch.text(Key::Y), QString::number(movedBack.y() * 15));
     floating.move(moved);
     QTRY_COMPARE(XTools::geometry(floating.winId()).topLeft(), moved);
 
-    // The end of a drag stores nothing yet ...
-    QCOMPARE(scratch.text(Key::X), QString("1500"));
-
-    // ... unloading does, and so does the shut-down.
+    // Unloading stores where it is, and so does the shut-down.
     frmIP->commands().cmdShow_Click();
     QVERIFY(!frmIP->floating().isLoaded());
     QCOMPARE(scratch.text(Key::X), QString::number(moved.x() * 15));
