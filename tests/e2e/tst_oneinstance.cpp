@@ -496,6 +496,12 @@ void OneInstanceTest::onWaylandTheWindowStaysReachable_data()
 
 void OneInstanceTest::onWaylandTheWindowStaysReachable()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // Qt 6.4's Wayland plugin leaves a block of libwayland's at exit whose
+    // stack LeakSanitizer cannot unwind (no frames past the plugin), so no
+    // suppression names it: run without the sanitizers only.
+    QSKIP("Qt's Wayland plugin leaks at exit, unwound by no LeakSanitizer suppression");
+#endif
     QFETCH(int, kind);
     QFETCH(QByteArray, token);
     const QString scratch = m_scratch.filePath(QTest::currentDataTag());
