@@ -183,6 +183,13 @@ void EndingsTest::signalsIgnoredAtStartStayIgnored()
 
 void EndingsTest::onWaylandThePlaceItCannotSeeIsKept()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // Qt 6.4's Wayland plugin now and then leaves a block of libwayland's
+    // at exit whose stack LeakSanitizer cannot unwind (the plugin is
+    // unloaded by then), so no suppression names it: run without the
+    // sanitizers only.
+    QSKIP("Qt's Wayland plugin leaks at exit, unwound by no LeakSanitizer suppression");
+#endif
     Compositor compositor(Compositor::Kind::Weston, m_scratch.path());
     QVERIFY2(compositor.start(), qPrintable(compositor.output()));
 
