@@ -594,6 +594,9 @@ namespace {
 /// manager's frame round it, or the window itself.
 QString topLevelOf(const QString &display, QString window)
 {
+    // xwininfo without a window waits for a click.
+    if (window.isEmpty())
+        return {};
     for (int depth = 0; depth < 8; ++depth) {
         const QString tree = onDisplay(display, "xwininfo", {"-children", "-id", window});
         const QString parent = tree.section("Parent window id:", 1).section('\n', 0, 0).trimmed();
@@ -622,6 +625,8 @@ bool isAbove(const QString &display, const QString &upper, const QString &lower)
 /// Where @p window is on @p display, as xwininfo says.
 QRect placeOf(const QString &display, const QString &window)
 {
+    if (window.isEmpty())
+        return {};
     const QString info = onDisplay(display, "xwininfo", {"-id", window});
     const auto number = [&info](const char *label) {
         return info.section(QLatin1String(label) + ':', 1).section('\n', 0, 0).trimmed().toInt();
@@ -729,8 +734,10 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
     // The main window hidden by the close question's Yes and shown again by
     // a second start: where it was.
     if (overMainWindow) {
-        const QPoint main = placeOf(display, find(caption)).topLeft();
-        onDisplay(display, "wmctrl", {"-i", "-c", find(caption)});
+        QString mainWindow;
+        QTRY_VERIFY_WITH_TIMEOUT(!(mainWindow = find(caption)).isEmpty(), 10000);
+        const QPoint main = placeOf(display, mainWindow).topLeft();
+        onDisplay(display, "wmctrl", {"-i", "-c", mainWindow});
         QTRY_VERIFY_WITH_TIMEOUT(!find("^Are you sure\\?$").isEmpty(), 10000);
         onDisplay(display, "xdotool", {"key", "Return"});
         QTRY_VERIFY(find(caption).isEmpty());
