@@ -821,7 +821,7 @@ void JourneysTest::hiddenWhileTheWindowManagerRestarts()
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().isEmpty(), 10000);
     wm.terminate();
     QVERIFY(wm.waitForFinished());
-    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 20000);
 
     // The window manager that starts again takes it in, shown.
     QVERIFY(startWindowManager());
