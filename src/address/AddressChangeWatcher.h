@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NetworkChangeListener.h"
+#include "address/NetworkChangeListener.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NetworkTables.h"
+#include "address/NetworkTables.h"
 
 #include <QString>
 

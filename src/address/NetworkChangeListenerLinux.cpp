@@ -1,4 +1,4 @@
-#include "platform/NetworkChangeListener.h"
+#include "address/NetworkChangeListener.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "address/SystemAddressSource.h"
 
 #include "address/AddressChooser.h"
-#include "platform/SystemNetworkTables.h"
+#include "address/SystemNetworkTables.h"
 
 void SystemAddressSource::close()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NetworkTables.h"
+#include "address/NetworkTables.h"
 
 #include <QList>
 #include <optional>
@@ -9,7 +9,7 @@
 ///
 /// Linux: an rtnetlink route query for a public destination (what
 /// `ip route get` does) and getifaddrs(). Windows: the IP Helper API's best
-/// route and Qt's interface list. Other Unix systems: getifaddrs() only.
+/// route and Qt's interface list.
 namespace SystemNetworkTables {
 
 /// Where the kernel's route lookups are aimed: any address on the internet

@@ -1,10 +1,13 @@
-#include "platform/SystemNetworkTables.h"
+#include "address/SystemNetworkTables.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ifaddrs.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -110,6 +113,36 @@ std::optional<std::uint32_t> routeSource()
             return std::nullopt;
         }
     }
+}
+
+std::optional<QList<NetworkInterface>> interfaces()
+{
+    ifaddrs *list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return std::nullopt;
+
+    QList<NetworkInterface> result;
+    for (const ifaddrs *entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_name)
+            continue;
+        const QString name = QString::fromLocal8Bit(entry->ifa_name);
+        auto it = std::find_if(result.begin(), result.end(),
+                               [&](const NetworkInterface &known) { return known.name == name; });
+        if (it == result.end()) {
+            NetworkInterface added;
+            added.name = name;
+            added.up = (entry->ifa_flags & IFF_UP) != 0;
+            added.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+            result.append(added);
+            it = result.end() - 1;
+        }
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET) {
+            const auto *address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr);
+            it->ipv4.append(ntohl(address->sin_addr.s_addr));
+        }
+    }
+    ::freeifaddrs(list);
+    return result;
 }
 
 } // namespace SystemNetworkTables

@@ -1,4 +1,4 @@
-#include "platform/SystemNetworkTables.h"
+#include "address/SystemNetworkTables.h"
 
 // winsock2.h before everything else that pulls in windows.h.
 // clang-format off

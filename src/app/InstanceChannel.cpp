@@ -1,8 +1,8 @@
-#include "platform/SessionChannel.h"
+#include "app/InstanceChannel.h"
 
 #include <algorithm>
 
-std::optional<QByteArray> SessionChannel::tokenOfRequest(const QByteArray &line)
+std::optional<QByteArray> InstanceChannel::tokenOfRequest(const QByteArray &line)
 {
     if (line == kShow)
         return QByteArray();

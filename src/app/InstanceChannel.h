@@ -21,7 +21,7 @@
 /// is one short line, a connection lives a second or two and only a few
 /// are open at once, and running out of file descriptors neither ends the
 /// listening nor takes the channel away from the next start.
-class SessionChannel : public QObject
+class InstanceChannel : public QObject
 {
     Q_OBJECT
 
@@ -34,8 +34,8 @@ public:
     };
 
     /// The channel of this process's session and display.
-    explicit SessionChannel(QObject *parent = nullptr);
-    ~SessionChannel() override;
+    explicit InstanceChannel(QObject *parent = nullptr);
+    ~InstanceChannel() override;
 
     /// Asks a copy listening on the channel to show itself; when none
     /// answers, listens in its place. Copies started at the same moment take

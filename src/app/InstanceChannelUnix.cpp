@@ -1,6 +1,6 @@
 #include "platform/PosixFiles.h"
-#include "platform/SessionChannel.h"
-#include "platform/WindowSystem.h"
+#include "app/InstanceChannel.h"
+#include "app/WindowSystem.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -168,9 +168,9 @@ bool askToShow(const QByteArray &path, const QDeadlineTimer &deadline)
         // brought forward with (xdg-activation); one that does not fit a
         // request is left out.
         QByteArray request = "show " + qgetenv("XDG_ACTIVATION_TOKEN") + '\n';
-        if (request.size() > SessionChannel::kMaxLine ||
-            SessionChannel::tokenOfRequest(request).value_or(QByteArray()).isEmpty())
-            request = SessionChannel::kShow;
+        if (request.size() > InstanceChannel::kMaxLine ||
+            InstanceChannel::tokenOfRequest(request).value_or(QByteArray()).isEmpty())
+            request = InstanceChannel::kShow;
         qsizetype sent = 0;
         while (sent < request.size()) {
             const ssize_t n =
@@ -182,8 +182,8 @@ bool askToShow(const QByteArray &path, const QDeadlineTimer &deadline)
                 return false;
         }
         QByteArray answer;
-        while (!answer.contains('\n') && answer.size() < SessionChannel::kMaxLine) {
-            char buffer[SessionChannel::kMaxLine];
+        while (!answer.contains('\n') && answer.size() < InstanceChannel::kMaxLine) {
+            char buffer[InstanceChannel::kMaxLine];
             const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
             if (n > 0)
                 answer.append(buffer, n);
@@ -192,7 +192,7 @@ bool askToShow(const QByteArray &path, const QDeadlineTimer &deadline)
             else if (errno == EAGAIN && !waitFor(fd, POLLIN, deadline))
                 return false;
         }
-        return answer == SessionChannel::kShown;
+        return answer == InstanceChannel::kShown;
     }();
     ::close(fd);
     return answered;
@@ -209,9 +209,9 @@ struct Connection
 
 } // namespace
 
-struct SessionChannel::Private
+struct InstanceChannel::Private
 {
-    explicit Private(SessionChannel *channel)
+    explicit Private(InstanceChannel *channel)
         : q(channel)
     {}
 
@@ -223,7 +223,7 @@ struct SessionChannel::Private
     void close(std::list<Connection>::iterator connection);
     void closeIdle();
 
-    SessionChannel *const q;
+    InstanceChannel *const q;
     QByteArray folder;
     QByteArray path;
     QString whyAlone;
@@ -238,7 +238,7 @@ struct SessionChannel::Private
     QTimer sweep;
 };
 
-bool SessionChannel::Private::listen()
+bool InstanceChannel::Private::listen()
 {
     // Bound under a name of its own, then put in place in one step: a stale
     // socket at the name is replaced, and at no moment is there none.
@@ -281,7 +281,7 @@ bool SessionChannel::Private::listen()
     return true;
 }
 
-void SessionChannel::Private::acceptPending()
+void InstanceChannel::Private::acceptPending()
 {
     for (;;) {
         const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -322,7 +322,7 @@ void SessionChannel::Private::acceptPending()
     }
 }
 
-bool SessionChannel::Private::closeOldestSilent()
+bool InstanceChannel::Private::closeOldestSilent()
 {
     // A start says its line as soon as it has connected, and is answered
     // and closed at once; a client that has said nothing since is idle (a
@@ -336,7 +336,7 @@ bool SessionChannel::Private::closeOldestSilent()
     return true;
 }
 
-void SessionChannel::Private::adopt(int fd)
+void InstanceChannel::Private::adopt(int fd)
 {
     if (!peerIsUs(fd)) {
         ::close(fd);
@@ -361,7 +361,7 @@ void SessionChannel::Private::adopt(int fd)
         sweep.start();
 }
 
-void SessionChannel::Private::read(std::list<Connection>::iterator connection)
+void InstanceChannel::Private::read(std::list<Connection>::iterator connection)
 {
     char buffer[kMaxLine];
     const ssize_t n = ::recv(connection->fd, buffer, size_t(kMaxLine - connection->line.size()), 0);
@@ -384,7 +384,7 @@ void SessionChannel::Private::read(std::list<Connection>::iterator connection)
     close(connection);
 }
 
-void SessionChannel::Private::close(std::list<Connection>::iterator connection)
+void InstanceChannel::Private::close(std::list<Connection>::iterator connection)
 {
     connection->notifier->setEnabled(false);
     connection->notifier->deleteLater();
@@ -394,7 +394,7 @@ void SessionChannel::Private::close(std::list<Connection>::iterator connection)
         sweep.stop();
 }
 
-void SessionChannel::Private::closeIdle()
+void InstanceChannel::Private::closeIdle()
 {
     for (auto it = connections.begin(); it != connections.end();) {
         const auto next = std::next(it);
@@ -404,7 +404,7 @@ void SessionChannel::Private::closeIdle()
     }
 }
 
-SessionChannel::SessionChannel(QObject *parent)
+InstanceChannel::InstanceChannel(QObject *parent)
     : QObject(parent)
     , d(std::make_unique<Private>(this))
 {
@@ -442,7 +442,7 @@ SessionChannel::SessionChannel(QObject *parent)
     }
 }
 
-SessionChannel::~SessionChannel()
+InstanceChannel::~InstanceChannel()
 {
     while (!d->connections.empty())
         d->close(d->connections.begin());
@@ -458,7 +458,7 @@ SessionChannel::~SessionChannel()
         ::close(d->reserve);
 }
 
-SessionChannel::Claim SessionChannel::claim()
+InstanceChannel::Claim InstanceChannel::claim()
 {
     if (d->path.isEmpty())
         return Claim::Alone;
@@ -474,7 +474,7 @@ SessionChannel::Claim SessionChannel::claim()
     return Claim::Alone;
 }
 
-QString SessionChannel::whyAlone() const
+QString InstanceChannel::whyAlone() const
 {
     return d->whyAlone;
 }

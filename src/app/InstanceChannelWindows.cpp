@@ -1,4 +1,4 @@
-#include "platform/SessionChannel.h"
+#include "app/InstanceChannel.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -27,19 +27,19 @@ bool askToShow(const QString &name, const QDeadlineTimer &deadline)
     socket.connectToServer(name);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return false;
-    socket.write(SessionChannel::kShow);
+    socket.write(InstanceChannel::kShow);
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
         return false;
-    while (!socket.canReadLine() && socket.bytesAvailable() < SessionChannel::kMaxLine) {
+    while (!socket.canReadLine() && socket.bytesAvailable() < InstanceChannel::kMaxLine) {
         if (deadline.hasExpired() || !socket.waitForReadyRead(int(deadline.remainingTime())))
             return false;
     }
-    return socket.readLine(SessionChannel::kMaxLine) == SessionChannel::kShown;
+    return socket.readLine(InstanceChannel::kMaxLine) == InstanceChannel::kShown;
 }
 
 } // namespace
 
-struct SessionChannel::Private
+struct InstanceChannel::Private
 {
     QString name = QStringLiteral("com.kestrune.IP-") + sessionKey();
     QLocalServer *server = nullptr;
@@ -47,14 +47,14 @@ struct SessionChannel::Private
     QString whyAlone;
 };
 
-SessionChannel::SessionChannel(QObject *parent)
+InstanceChannel::InstanceChannel(QObject *parent)
     : QObject(parent)
     , d(std::make_unique<Private>())
 {}
 
-SessionChannel::~SessionChannel() = default;
+InstanceChannel::~InstanceChannel() = default;
 
-SessionChannel::Claim SessionChannel::claim()
+InstanceChannel::Claim InstanceChannel::claim()
 {
     // One copy at a time decides; one that takes longer than its turn is not
     // waited for.
@@ -98,7 +98,7 @@ SessionChannel::Claim SessionChannel::claim()
     return Claim::Listening;
 }
 
-QString SessionChannel::whyAlone() const
+QString InstanceChannel::whyAlone() const
 {
     return d->whyAlone;
 }

@@ -5,8 +5,8 @@
 #include "app/SingleInstance.h"
 #include "floating/FrmFloatingIP.h"
 #include "platform/SessionBus.h"
-#include "platform/TerminationSignals.h"
-#include "platform/WindowSystem.h"
+#include "app/TerminationSignals.h"
+#include "app/WindowSystem.h"
 #include "settings/AppSettings.h"
 #include "ui/Accessibility.h"
 

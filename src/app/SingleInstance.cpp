@@ -1,7 +1,7 @@
 #include "app/SingleInstance.h"
 
-#include "platform/SessionChannel.h"
-#include "platform/WindowSystem.h"
+#include "app/InstanceChannel.h"
+#include "app/WindowSystem.h"
 
 namespace {
 
@@ -23,19 +23,19 @@ bool SingleInstance::claim()
 {
     if (!WindowSystem::showsOnTheDesktop())
         return true;
-    m_channel = new SessionChannel(this);
-    connect(m_channel, &SessionChannel::showRequested, this,
+    m_channel = new InstanceChannel(this);
+    connect(m_channel, &InstanceChannel::showRequested, this,
             [this](const QByteArray &activationToken) {
                 if (m_burst.isActive())
                     return;
                 m_burst.start();
                 emit showRequested(activationToken);
             });
-    connect(m_channel, &SessionChannel::takenOver, this, &SingleInstance::replaced);
+    connect(m_channel, &InstanceChannel::takenOver, this, &SingleInstance::replaced);
     // Without a channel this copy runs all the same, as the only one it
     // knows of, and says why it cannot be sure.
-    const SessionChannel::Claim claim = m_channel->claim();
-    if (claim == SessionChannel::Claim::Alone)
+    const InstanceChannel::Claim claim = m_channel->claim();
+    if (claim == InstanceChannel::Claim::Alone)
         m_whyNotTheOnlyCopy = m_channel->whyAlone();
-    return claim != SessionChannel::Claim::HandedOver;
+    return claim != InstanceChannel::Claim::HandedOver;
 }

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QTimer>
 
-class SessionChannel;
+class InstanceChannel;
 
 /// One copy of the program per desktop session. The first copy listens on
 /// the session's channel; a copy started after it asks it to show its main
@@ -30,14 +30,14 @@ public:
 signals:
     /// Another copy was started in this session. A burst of starts shows
     /// the window once, with the activation token of that start (see
-    /// SessionChannel::showRequested).
+    /// InstanceChannel::showRequested).
     void showRequested(const QByteArray &activationToken);
     /// A copy started while this one did not answer runs in its place now:
     /// this one is to end.
     void replaced();
 
 private:
-    SessionChannel *m_channel = nullptr;
+    InstanceChannel *m_channel = nullptr;
     QTimer m_burst;
     QString m_whyNotTheOnlyCopy;
 };

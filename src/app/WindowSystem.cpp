@@ -1,4 +1,4 @@
-#include "platform/WindowSystem.h"
+#include "app/WindowSystem.h"
 
 #include <QGuiApplication>
 #include <QtGlobal>
@@ -48,7 +48,7 @@ bool showsOnTheDesktop()
 {
     const QString platform = QGuiApplication::platformName();
     return platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")) ||
-           platform == QLatin1String("windows") || platform == QLatin1String("cocoa");
+           platform == QLatin1String("windows");
 }
 
 } // namespace WindowSystem

@@ -1,4 +1,4 @@
-#include "platform/WindowSystem.h"
+#include "app/WindowSystem.h"
 
 #include <QString>
 

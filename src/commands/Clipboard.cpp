@@ -1,4 +1,4 @@
-#include "platform/Clipboard.h"
+#include "commands/Clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

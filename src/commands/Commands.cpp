@@ -2,7 +2,7 @@
 
 #include "commands/MainWindow.h"
 #include "floating/FloatIpMenu.h"
-#include "platform/Clipboard.h"
+#include "commands/Clipboard.h"
 #include "settings/AppSettings.h"
 #include "tray/TrayIcon.h"
 

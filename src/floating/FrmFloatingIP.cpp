@@ -50,9 +50,6 @@ FrmFloatingIP::FrmFloatingIP(PlaceStore place)
     // its own is given.
     setWindowIcon(QIcon(new NoImages));
     setAttribute(Qt::WA_QuitOnClose, false);
-    // Where it is a tool window (macOS), it would otherwise vanish whenever
-    // another program is active.
-    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     const int dpi = logicalDpiX();
     setFixedSize(Twips::toPixels(kWidthTwips, dpi), Twips::toPixels(kHeightTwips, dpi));
     setBackgroundRole(QPalette::Button);

@@ -13,7 +13,7 @@
 /// key. Every call goes to the store itself: nothing is cached, and a value
 /// written is seen by the next read, in this process and in any other.
 ///
-/// Linux and other Unix systems: one INI file per application,
+/// Linux: one INI file per application,
 /// `<location>/<application>.conf`, with the section as `[section]`. The
 /// location is `$XDG_CONFIG_HOME` when that is an absolute path, else
 /// `~/.config`. Writes are atomic and durable: the new file replaces the old
@@ -29,7 +29,9 @@
 /// A settings file that is a symbolic link is written through the link.
 ///
 /// Windows: the registry, `HKEY_CURRENT_USER\Software\VB and VBA Program
-/// Settings\<application>\<section>`. macOS: the native preferences of the user.
+/// Settings\<application>\<section>`, string values, as any other program
+/// reads and writes them; the text is kept exactly, a leading byte order
+/// mark and a leading '@' included. Writes are flushed to disk at once.
 class SettingsStore
 {
 public:
@@ -39,7 +41,6 @@ public:
     /// in; tests point it at a temporary folder.
     explicit SettingsStore(const QString &location);
 
-    static QString defaultLocation();
     QString location() const { return m_location; }
 
     /// The stored text, or the empty text when the application, the section
@@ -52,7 +53,10 @@ public:
     /// says whether the value reached the store now (not when it waits), and
     /// callers may ignore it.
     bool SaveSetting(const QString &application, const QString &section, const QString &key,
-                     const QString &text) const;
+                     const QString &text) const
+    {
+        return SaveSettings(application, section, {{key, text}});
+    }
 
     /// Stores several keys of one section in a single save: other copies
     /// see all of them or none. Keys new to the section are added in the
@@ -60,7 +64,7 @@ public:
     bool SaveSettings(const QString &application, const QString &section,
                       const QList<std::pair<QString, QString>> &keysAndTexts) const;
 
-    /// The file behind @p application (file-based stores only).
+    /// The file behind @p application (Linux only).
     QString filePath(const QString &application) const;
 
     /// Whether values are waiting to be written.

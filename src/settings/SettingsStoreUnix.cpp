@@ -1,6 +1,5 @@
 #include "settings/SettingsStore.h"
 
-#include "platform/NativeStore.h"
 #include "platform/PosixFiles.h"
 #include "settings/IniDocument.h"
 
@@ -243,30 +242,17 @@ private:
 };
 
 SettingsStore::SettingsStore()
+    : m_folder(PosixFiles::configHome()) // as it is: a home need not be in UTF-8
+    , m_pending(std::make_shared<PendingSaves>(m_folder))
 {
-    if (NativeStore::exists()) {
-        m_location = NativeStore::userLocation();
-    } else {
-        m_folder = PosixFiles::configHome();
-        m_location = QFile::decodeName(m_folder);
-        m_pending = std::make_shared<PendingSaves>(m_folder);
-    }
+    m_location = QFile::decodeName(m_folder);
 }
 
 SettingsStore::SettingsStore(const QString &location)
     : m_location(location)
     , m_folder(QFile::encodeName(location))
-{
-    if (!NativeStore::exists())
-        m_pending = std::make_shared<PendingSaves>(m_folder);
-}
-
-QString SettingsStore::defaultLocation()
-{
-    if (NativeStore::exists())
-        return NativeStore::userLocation();
-    return QFile::decodeName(PosixFiles::configHome());
-}
+    , m_pending(std::make_shared<PendingSaves>(m_folder))
+{}
 
 QString SettingsStore::filePath(const QString &application) const
 {
@@ -281,8 +267,6 @@ QByteArray SettingsStore::nativeFilePath(const QString &application) const
 QString SettingsStore::GetSetting(const QString &application, const QString &section,
                                   const QString &key) const
 {
-    if (NativeStore::exists())
-        return NativeStore::value(m_location, application, section, key);
     if (m_folder.isEmpty())
         return {};
     const QByteArray path = nativeFilePath(application);
@@ -296,18 +280,9 @@ QString SettingsStore::GetSetting(const QString &application, const QString &sec
     return IniDocument::parse(*text).value(section, key).value_or(QString());
 }
 
-bool SettingsStore::SaveSetting(const QString &application, const QString &section,
-                                const QString &key, const QString &text) const
-{
-    return SaveSettings(application, section, {{key, text}});
-}
-
 bool SettingsStore::SaveSettings(const QString &application, const QString &section,
                                  const QList<std::pair<QString, QString>> &keysAndTexts) const
 {
-    if (NativeStore::exists())
-        return NativeStore::setValues(m_location, application, section, keysAndTexts);
-
     // Behind values still waiting: after them, never before. Values that
     // cannot be written now wait to be tried again.
     m_pending->add(nativeFilePath(application), section, keysAndTexts);
@@ -316,27 +291,25 @@ bool SettingsStore::SaveSettings(const QString &application, const QString &sect
 
 void SettingsStore::onTrouble(std::function<void(const Trouble &)> report) const
 {
-    if (m_pending)
-        m_pending->onTrouble(std::move(report));
+    m_pending->onTrouble(std::move(report));
 }
 
 void SettingsStore::abandonPendingSaves() const
 {
-    if (m_pending)
-        m_pending->giveUp();
+    m_pending->giveUp();
 }
 
 SettingsStore::Trouble SettingsStore::trouble() const
 {
-    return m_pending ? m_pending->trouble() : Trouble();
+    return m_pending->trouble();
 }
 
 bool SettingsStore::hasPendingSaves() const
 {
-    return m_pending && !m_pending->isEmpty();
+    return !m_pending->isEmpty();
 }
 
 bool SettingsStore::flushPendingSaves(std::chrono::milliseconds wait) const
 {
-    return !m_pending || m_pending->flush(wait);
+    return m_pending->flush(wait);
 }

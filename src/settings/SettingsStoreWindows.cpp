@@ -1,12 +1,9 @@
-#include "platform/NativeStore.h"
+#include "settings/SettingsStore.h"
 
 #include <vector>
 #include <windows.h>
 
-// Windows: string values (REG_SZ) straight through the registry API, as any
-// other program reads and writes them; the text is kept exactly, a leading
-// byte order mark and a leading '@' included.
-namespace NativeStore {
+// String values (REG_SZ) straight through the registry API.
 namespace {
 
 const wchar_t *wide(const QString &text)
@@ -33,20 +30,18 @@ std::pair<HKEY, QString> split(const QString &location, const QString &applicati
 
 } // namespace
 
-bool exists()
-{
-    return true;
-}
+SettingsStore::SettingsStore()
+    : SettingsStore(QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings"))
+{}
 
-QString userLocation()
-{
-    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings");
-}
+SettingsStore::SettingsStore(const QString &location)
+    : m_location(location)
+{}
 
-QString value(const QString &location, const QString &application, const QString &section,
-              const QString &key)
+QString SettingsStore::GetSetting(const QString &application, const QString &section,
+                                  const QString &key) const
 {
-    const auto [root, path] = split(location, application, section);
+    const auto [root, path] = split(m_location, application, section);
     DWORD bytes = 0;
     if (RegGetValueW(root, wide(path), wide(key), RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
         ERROR_SUCCESS)
@@ -69,10 +64,10 @@ QString value(const QString &location, const QString &application, const QString
     return {};
 }
 
-bool setValues(const QString &location, const QString &application, const QString &section,
-               const QList<std::pair<QString, QString>> &keysAndTexts)
+bool SettingsStore::SaveSettings(const QString &application, const QString &section,
+                                 const QList<std::pair<QString, QString>> &keysAndTexts) const
 {
-    const auto [root, path] = split(location, application, section);
+    const auto [root, path] = split(m_location, application, section);
     HKEY handle = nullptr;
     if (RegCreateKeyExW(root, wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                         nullptr, &handle, nullptr) != ERROR_SUCCESS)
@@ -90,4 +85,30 @@ bool setValues(const QString &location, const QString &application, const QStrin
     return stored;
 }
 
-} // namespace NativeStore
+// Nothing is ever left waiting: a write either reaches the registry or fails.
+
+QString SettingsStore::filePath(const QString &) const
+{
+    return {};
+}
+
+void SettingsStore::onTrouble(std::function<void(const Trouble &)>) const
+{}
+
+SettingsStore::Trouble SettingsStore::trouble() const
+{
+    return {};
+}
+
+void SettingsStore::abandonPendingSaves() const
+{}
+
+bool SettingsStore::hasPendingSaves() const
+{
+    return false;
+}
+
+bool SettingsStore::flushPendingSaves(std::chrono::milliseconds) const
+{
+    return true;
+}

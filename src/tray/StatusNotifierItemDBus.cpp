@@ -1,6 +1,6 @@
 #include "platform/BusCalls.h"
 #include "platform/SessionBus.h"
-#include "platform/StatusNotifierItem.h"
+#include "tray/StatusNotifierItem.h"
 
 #include <QAction>
 #include <QCoreApplication>

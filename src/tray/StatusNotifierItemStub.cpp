@@ -1,4 +1,4 @@
-#include "platform/StatusNotifierItem.h"
+#include "tray/StatusNotifierItem.h"
 
 // No session bus here: never a host, and that is known at once.
 struct StatusNotifierItem::Private

@@ -12,7 +12,7 @@
 /// one that ends destroys the window that owns the selection. It asks the X
 /// server only when it starts and when a new owner is announced, never for
 /// other events. Where the platform has one notification area that is always
-/// there (Windows, macOS), it is present; elsewhere (Wayland, no window
+/// there (Windows), it is present; elsewhere (Wayland, no window
 /// system) it is not.
 class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter
 {

@@ -1,4 +1,4 @@
-#include "platform/TrayHostWatcher.h"
+#include "tray/TrayHostWatcher.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

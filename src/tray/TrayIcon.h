@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/StatusNotifierItem.h"
-#include "platform/TrayHostWatcher.h"
+#include "tray/StatusNotifierItem.h"
+#include "tray/TrayHostWatcher.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -26,8 +26,8 @@ class QSystemTrayIcon;
 /// to whoever connects to them.
 ///
 /// A notification area on the session bus (StatusNotifierItem) gets the
-/// icon as an item of ours; any other gets Qt's icon (an X11 tray, Windows'
-/// and macOS's own). The icon goes wherever there is a host, follows hosts
+/// icon as an item of ours; any other gets Qt's icon (an X11 tray, or
+/// Windows' own). The icon goes wherever there is a host, follows hosts
 /// that come and go, and never waits for one: Qt's icon is made only once
 /// the session bus has said whether it has a host, since Qt asks that bus
 /// itself and waits for the answer.

@@ -1,7 +1,5 @@
 #include "support/ScratchSettings.h"
 
-#include "platform/NativeStore.h"
-
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -9,13 +7,17 @@
 
 namespace {
 
+#ifdef Q_OS_WIN
 const QString kScratchParent = QStringLiteral("HKEY_CURRENT_USER\\Software\\Kestrune Tests");
+#endif
 
-QString scratchLocation(const QTemporaryDir &dir)
+QString scratchLocation([[maybe_unused]] const QTemporaryDir &dir)
 {
-    if (!NativeStore::exists())
-        return dir.path();
+#ifdef Q_OS_WIN
     return kScratchParent + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces);
+#else
+    return dir.path();
+#endif
 }
 
 } // namespace
@@ -27,8 +29,7 @@ ScratchSettings::ScratchSettings()
 
 ScratchSettings::~ScratchSettings()
 {
-    if (!NativeStore::exists())
-        return;
+#ifdef Q_OS_WIN
     // The key and everything below it; the parent too once it is empty.
     QSettings parent(kScratchParent, QSettings::NativeFormat);
     parent.remove(m_location.mid(kScratchParent.size() + 1));
@@ -36,6 +37,7 @@ ScratchSettings::~ScratchSettings()
     if (parent.childGroups().isEmpty() && parent.childKeys().isEmpty())
         QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software"), QSettings::NativeFormat)
             .remove(QStringLiteral("Kestrune Tests"));
+#endif
 }
 
 QString ScratchSettings::file() const
