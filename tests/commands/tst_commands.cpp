@@ -123,9 +123,8 @@ private slots:
     void otherKeysDoNotCopy_data();
     void otherKeysDoNotCopy();
     void ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow();
-    void quitAnsweredYes_data();
-    void quitAnsweredYes();
-    void quitAnsweredNo();
+    void quitAsksFirst_data();
+    void quitAsksFirst();
     void webAddressOpensThroughTheUrlHandler();
 
 private:
@@ -556,16 +555,20 @@ void CommandsTest::ctrlCDoesNothingWhileHiddenOrInTheFloatingWindow()
     QCOMPARE(XTools::clipboard(), QString("after"));
 }
 
-void CommandsTest::quitAnsweredYes_data()
+void CommandsTest::quitAsksFirst_data()
 {
     QTest::addColumn<bool>("hiddenBefore");
-    QTest::newRow("shown") << false;
-    QTest::newRow("already hidden") << true;
+    QTest::addColumn<bool>("answeredYes");
+    QTest::newRow("shown, Yes") << false << true;
+    QTest::newRow("already hidden, Yes") << true << true;
+    // What the end stores is the main window's unload's, tested there.
+    QTest::newRow("shown, No") << false << false;
 }
 
-void CommandsTest::quitAnsweredYes()
+void CommandsTest::quitAsksFirst()
 {
     QFETCH(bool, hiddenBefore);
+    QFETCH(bool, answeredYes);
     ScratchSettings scratch;
     scratch.set(Key::Float, "YES");
     if (hiddenBefore)
@@ -575,34 +578,18 @@ void CommandsTest::quitAnsweredYes()
     QCOMPARE(frmIP->isVisible(), !hiddenBefore);
 
     const int asked = CloseQuestion::timesAsked();
-    CloseQuestion::setNextAnswer(CloseQuestion::Answer::HideInstead);
+    CloseQuestion::setNextAnswer(answeredYes ? CloseQuestion::Answer::HideInstead
+                                             : CloseQuestion::Answer::Quit);
     frmIP->commands().mnuQuit_Click();
     QCOMPARE(CloseQuestion::timesAsked(), asked + 1);
-    QVERIFY(!frmIP->isVisible());
-    QVERIFY(!frmIP->floating().isVisible());
-    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
-    QCOMPARE(scratch.text(Key::Float), QString("YES"));
-    QVERIFY(frmIP->tray().isShown());
-    QVERIFY(!frmIP->hasEnded());
-}
-
-void CommandsTest::quitAnsweredNo()
-{
-    TestRun run({{Key::Float, "YES"}, {Key::Vis, "NO"}});
-    auto &[scratch, source, frmIP] = run;
-    FrmFloatingIP &floating = frmIP->floating().get();
-    QVERIFY(QTest::qWaitForWindowExposed(&floating));
-    floating.move(40, 60);
-    QTRY_COMPARE(floating.screenPosition(), QPoint(40, 60));
-
-    CloseQuestion::setNextAnswer(CloseQuestion::Answer::Quit);
-    frmIP->commands().mnuQuit_Click();
-    QVERIFY(frmIP->hasEnded());
-    QVERIFY(!frmIP->tray().isShown());
-    QCOMPARE(scratch.text(Key::X), QString("600"));
-    QCOMPARE(scratch.text(Key::Y), QString("900"));
-    QCOMPARE(scratch.text(Key::Float), QString("YES"));
-    QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+    QCOMPARE(frmIP->hasEnded(), !answeredYes);
+    QCOMPARE(frmIP->tray().isShown(), answeredYes);
+    if (answeredYes) {
+        QVERIFY(!frmIP->isVisible());
+        QVERIFY(!frmIP->floating().isVisible());
+        QCOMPARE(scratch.text(Key::Vis), QString("NO"));
+        QCOMPARE(scratch.text(Key::Float), QString("YES"));
+    }
 }
 
 void CommandsTest::webAddressOpensThroughTheUrlHandler()
