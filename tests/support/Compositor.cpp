@@ -39,8 +39,14 @@ bool Compositor::start()
                                    "--idle-time=0", "--shell=desktop-shell.so"});
     } else {
         const QString config = m_runtime + QStringLiteral("/../sway.config");
+        const QString displayFile = m_runtime + QStringLiteral("/../xwayland-display");
+        QFile::remove(displayFile);
         QFile file(config);
-        if (!file.open(QIODevice::WriteOnly) || file.write("xwayland disable\n") < 0)
+        const QByteArray settings = m_kind == Kind::Sway
+                                        ? QByteArray("xwayland disable\n")
+                                        : "xwayland enable\nexec sh -c \"echo \\$DISPLAY > " +
+                                              QFile::encodeName(displayFile) + "\"\n";
+        if (!file.open(QIODevice::WriteOnly) || file.write(settings) < 0)
             return false;
         file.close();
         environment.insert("WLR_BACKENDS", "headless");
@@ -63,7 +69,13 @@ bool Compositor::start()
             if (!sockets.isEmpty())
                 m_socket = sockets.constFirst();
         }
-        if (!m_socket.isEmpty() && QFile::exists(m_runtime + u'/' + m_socket))
+        if (m_kind == Kind::SwayXWayland && m_xDisplay.isEmpty()) {
+            QFile display(m_runtime + QStringLiteral("/../xwayland-display"));
+            if (display.open(QIODevice::ReadOnly))
+                m_xDisplay = QString::fromLocal8Bit(display.readAll().trimmed());
+        }
+        const bool xReady = m_kind != Kind::SwayXWayland || !m_xDisplay.isEmpty();
+        if (xReady && !m_socket.isEmpty() && QFile::exists(m_runtime + u'/' + m_socket))
             return true;
         QThread::msleep(20);
     }

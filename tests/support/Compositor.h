@@ -8,14 +8,15 @@
 
 /// A Wayland compositor of the test's own, drawing on nothing (headless),
 /// with a runtime folder of its own and nothing else: no panel, no
-/// notification area, no XWayland.
+/// notification area, and XWayland only where asked for.
 class Compositor
 {
 public:
     enum class Kind
     {
-        Weston, ///< weston's desktop shell: no xdg-activation
-        Sway,   ///< sway: xdg-activation and a virtual keyboard
+        Weston,       ///< weston's desktop shell: no xdg-activation
+        Sway,         ///< sway: xdg-activation and a virtual keyboard
+        SwayXWayland, ///< sway with XWayland, for X11 programs on it
     };
 
     /// Keeps its runtime folder under @p scratch.
@@ -28,6 +29,8 @@ public:
     QString output();
     /// The environment a program runs on it with, natively.
     QHash<QString, QString> clientEnvironment() const;
+    /// XWayland's display, once started. SwayXWayland only.
+    QString xDisplay() const { return m_xDisplay; }
     /// Gives the seat a keyboard, which it has none of at first. Sway only.
     bool addKeyboard();
     /// Types @p keys (wtype's key names) as a keyboard would, into the
@@ -43,6 +46,7 @@ private:
     Kind m_kind;
     QString m_runtime;
     QString m_socket;
+    QString m_xDisplay;
     QProcess m_process;
     QProcess m_keyboard;
 };
