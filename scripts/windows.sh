@@ -270,7 +270,8 @@ stage_qt() {
     echo "Qt $qt_version for Windows ready in $qt_prefix ($((SECONDS - started)) s)"
 }
 
-# What ships: IP.exe built for size, without symbols, and its installer.
+# What ships: IP.exe built for size, without symbols, and its installer
+# (cmake/Install.cmake makes it with makensis).
 installer=$build_dir/KestrunesIPTool-1.00-setup.exe
 
 stage_build() {
@@ -283,8 +284,6 @@ stage_build() {
         -DKESTRUNE_BUILD_TESTS="${KESTRUNE_WINDOWS_TESTS:-ON}" \
         "$@"
     heavy cmake --build "$build_dir" --parallel "$jobs"
-    makensis -V2 -DEXE="$build_dir/IP.exe" -DICON="$root/resources/IP.ico" \
-        -DOUTFILE="$installer" "$root/resources/installer.nsi"
     echo "IP.exe: $(stat -c %s "$build_dir/IP.exe") bytes; installer: $installer"
 }
 
