@@ -64,6 +64,8 @@ stage_deps() {
 # Source packages come from the archives the machine already uses: each
 # Debian deb entry apt has configured (whatever mirror or proxy it names,
 # with the keys it is signed with) is repeated as a deb-src entry.
+# $(SOURCESENTRY) is apt's own placeholder, for apt to fill in.
+# shellcheck disable=SC2016
 deb_src_entries() {
     local entries
     entries=$(apt-get indextargets --format '$(SOURCESENTRY)' \
