@@ -31,7 +31,7 @@ probe() { # name, idle seconds
     # A runtime folder each: copies running side by side are separate
     # sessions, and do not hand over to each other.
     export XDG_RUNTIME_DIR=$work/runtime-$name
-    mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
     case "$name" in
     floor) "$build/bench/bench-probe" Floor "$seconds" "$build/bench/bench-floor" ;;
     ip-empty)

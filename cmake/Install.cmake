@@ -24,20 +24,39 @@ if(UNIX)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${KESTRUNE_APP_ID}.svg)
 
-    # The manual page, the changelog and the copyright, as Debian keeps them:
+    # The manual page (made by cmake/Version.cmake), the changelog and the
+    # copyright, as Debian keeps them:
     # compressed the reproducible way (no name, no time stamp).
     set(docs ${CMAKE_BINARY_DIR}/package-docs)
     add_custom_command(
         OUTPUT ${docs}/IP.1.gz ${docs}/changelog.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${docs}
-        COMMAND gzip -9nc ${KESTRUNE_RESOURCES}/linux/IP.1 > ${docs}/IP.1.gz
+        COMMAND gzip -9nc ${PROJECT_BINARY_DIR}/IP.1 > ${docs}/IP.1.gz
         COMMAND gzip -9nc ${KESTRUNE_RESOURCES}/linux/changelog > ${docs}/changelog.gz
-        DEPENDS ${KESTRUNE_RESOURCES}/linux/IP.1 ${KESTRUNE_RESOURCES}/linux/changelog
+        DEPENDS ${PROJECT_BINARY_DIR}/IP.1 ${KESTRUNE_RESOURCES}/linux/changelog
         VERBATIM)
     add_custom_target(package-docs ALL DEPENDS ${docs}/IP.1.gz ${docs}/changelog.gz)
     install(FILES ${docs}/IP.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES ${docs}/changelog.gz ${KESTRUNE_RESOURCES}/linux/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+# The installer for Windows (NSIS), beside IP.exe, where makensis is there.
+if(WIN32)
+    find_program(KESTRUNE_MAKENSIS makensis)
+    if(KESTRUNE_MAKENSIS)
+        set(KESTRUNE_INSTALLER
+            ${CMAKE_BINARY_DIR}/KestrunesIPTool-${KESTRUNE_VERSION_WINDOWS}-setup.exe)
+        add_custom_command(
+            OUTPUT ${KESTRUNE_INSTALLER}
+            COMMAND ${KESTRUNE_MAKENSIS} -V2 -DEXE=$<TARGET_FILE:IP>
+                    -DICON=${KESTRUNE_RESOURCES}/IP.ico -DOUTFILE=${KESTRUNE_INSTALLER}
+                    -DVERSION=${KESTRUNE_VERSION_WINDOWS} -DVERSION_QUAD=${KESTRUNE_VERSION_QUAD}
+                    ${KESTRUNE_RESOURCES}/installer.nsi
+            DEPENDS IP ${KESTRUNE_RESOURCES}/installer.nsi ${KESTRUNE_RESOURCES}/IP.ico
+            VERBATIM)
+        add_custom_target(installer ALL DEPENDS ${KESTRUNE_INSTALLER})
+    endif()
 endif()
 
 set(CPACK_PACKAGE_NAME kestrune-ip-tool)

@@ -55,12 +55,12 @@ endif()
 # One self-contained IP.exe: no libgcc_s, libstdc++ or winpthread DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test executables run under Wine when it is installed.
-if(EXISTS /usr/lib/wine/wine64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
-else()
-    find_program(KESTRUNE_WINE64 NAMES wine64)
-    if(KESTRUNE_WINE64)
-        set(CMAKE_CROSSCOMPILING_EMULATOR "${KESTRUNE_WINE64}")
-    endif()
+# Test executables run under Wine when it is installed, through a wrapper
+# that gives them a private X session and Wine prefix, or the one
+# scripts/windows.sh set up for the whole suite.
+find_program(KESTRUNE_WINE NAMES wine)
+if(KESTRUNE_WINE)
+    get_filename_component(_kestrune_wine_run "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh"
+                           ABSOLUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR bash "${_kestrune_wine_run}")
 endif()

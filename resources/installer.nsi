@@ -1,12 +1,23 @@
 ; The installer of Kestrunes IP Tool for 64-bit Windows, built with NSIS 3:
 ;
-;   makensis -DEXE=IP.exe -DICON=IP.ico -DOUTFILE=setup.exe installer.nsi
+;   makensis -DEXE=IP.exe -DICON=IP.ico -DOUTFILE=setup.exe \
+;            -DVERSION=<major.minor> -DVERSION_QUAD=<major.minor.patch.0> installer.nsi
+;
+; The build runs it so (cmake/Install.cmake), with the version of project()
+; in CMakeLists.txt: VERSION as people read it, VERSION_QUAD as Windows does.
 ;
 ; It installs IP.exe under Program Files, adds a Start-menu shortcut, offers
 ; to start the program at logon (off unless chosen, or /STARTATLOGON given),
 ; and registers an uninstaller, which takes all of that away again and keeps
 ; the user's settings (HKCU\Software\VB and VBA Program Settings\Kestrune\IP).
 ; Both run silently with /S.
+
+!ifndef VERSION
+  !error "no VERSION: the build passes it (-DVERSION=...)"
+!endif
+!ifndef VERSION_QUAD
+  !error "no VERSION_QUAD: the build passes it (-DVERSION_QUAD=...)"
+!endif
 
 Unicode true
 Target amd64-unicode
@@ -19,7 +30,6 @@ SetCompressor /SOLID lzma
 
 !define PRODUCT "Kestrunes IP Tool"
 !define PUBLISHER "Kestrune"
-!define VERSION "1.00"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KestrunesIPTool"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 
@@ -29,7 +39,7 @@ InstallDir "$PROGRAMFILES64\${PUBLISHER}\${PRODUCT}"
 RequestExecutionLevel admin
 BrandingText "${PRODUCT} ${VERSION}"
 
-VIProductVersion "1.0.0.0"
+VIProductVersion "${VERSION_QUAD}"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "FileDescription" "${PRODUCT} Setup"

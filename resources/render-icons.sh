@@ -26,7 +26,7 @@ identify "$here/IP.ico"
     echo "namespace AppIconPixels {"
     for size in 16 32 48; do
         echo
-        echo "inline constexpr std::uint32_t k$size[$((size * size))] = {"
+        echo "inline constexpr std::uint32_t k${size}[$((size * size))] = {"
         convert "$here/icons/kestrune-ip-$size.png" -depth 8 rgba:- | python3 -c '
 import sys
 data = sys.stdin.buffer.read()

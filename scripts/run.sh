@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program and starts it.
+# Builds the program (only the program: not the tests, whether the build
+# folder has them or not) and starts it.
 #
 # On a desktop it simply runs. Without a display (DISPLAY and WAYLAND_DISPLAY
 # both unset) it starts a private X session with a window manager and a
@@ -10,7 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
 
 bash "$root/scripts/deps.sh" run
-bash "$root/scripts/build.sh"
+BUILD_TARGET=IP bash "$root/scripts/build.sh"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$build_dir/IP"
@@ -25,7 +26,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-xsession_start "$build_dir/tests/tray-ready"
+# No helper of the tests' to wait for the notification area with: the
+# session asks the X server itself.
+# shellcheck disable=SC2119
+xsession_start
 echo "Private X session on $DISPLAY"
 unset DBUS_SESSION_BUS_ADDRESS
 "$build_dir/IP" &

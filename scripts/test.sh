@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program and runs every test, twice: as it ships, and built with
+# Checks the formatting of the C++ and the shell scripts, then builds the
+# program and runs every test, twice: as it ships, and built with
 # AddressSanitizer, LeakSanitizer and UBSan, where any report fails; then
 # cross-builds IP.exe and runs the Windows suite under Wine
 # (scripts/windows.sh). GUI tests start their own X sessions; nothing here
@@ -14,6 +15,21 @@ bash "$root/scripts/deps.sh" test
 echo "== Format"
 # Every C++ file of ours as .clang-format has it.
 (cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
+
+echo "== Shell scripts"
+# Every shell script of ours through shellcheck, each file it sources
+# followed from the script's own folder: the *.sh files and those without
+# the extension whose first line starts a shell.
+mapfile -d '' scripts < <(cd "$root" && git ls-files -z '*.sh')
+while IFS= read -r -d '' file; do
+    [[ "$file" != *.sh && -f "$root/$file" ]] || continue
+    first=""
+    IFS= read -r first <"$root/$file" || true
+    if [[ "$first" =~ ^#!.*[/\ ](ba|da)?sh$ ]]; then
+        scripts+=("$file")
+    fi
+done < <(cd "$root" && git ls-files -z)
+(cd "$root" && shellcheck --external-sources --source-path=SCRIPTDIR "${scripts[@]}")
 
 echo "== Build and test"
 bash "$root/scripts/build.sh" -DKESTRUNE_WERROR=ON

@@ -5,11 +5,14 @@
 #   deps   installs the cross compilers, Wine, and the private X session's tools
 #   qt     builds a static Qt for Windows from Debian's qt6-base source, once,
 #          into a cache outside the tree (KESTRUNE_CACHE, ~/.cache/kestrune)
-#   build  configures and builds the program into build-windows/
-#   test   checks IP.exe's resources, then runs the test executables and a
-#          journey through IP.exe under Wine, in a private Wine prefix and a
-#          private X session (Xvfb, openbox, trayer); ends with
-#          "N passed, N failed[, N skipped]" and fails when any failed
+#   build  configures and builds the program, its installer and its tests
+#          into build-windows/
+#   test   runs the tests the build registered with ctest: IP.exe's
+#          resources, the test executables under Wine (the toolchain's
+#          emulator, scripts/wine-run.sh), a journey through IP.exe and the
+#          installer's round trip, in a private Wine prefix and a private X
+#          session (Xvfb, openbox, trayer); then checks that nothing of
+#          Wine's reached the user's home. Fails when any failed
 #
 #   scripts/windows.sh [deps|qt|build|test|all] [extra CMake arguments for build]
 #
@@ -17,6 +20,8 @@
 # under `nice` with KESTRUNE_JOBS (2) jobs.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=wine-session.sh
+. "$root/scripts/wine-session.sh"
 build_dir=${WINDOWS_BUILD_DIR:-$root/build-windows}
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 jobs=${KESTRUNE_JOBS:-2}
@@ -64,6 +69,8 @@ stage_deps() {
 # Source packages come from the archives the machine already uses: each
 # Debian deb entry apt has configured (whatever mirror or proxy it names,
 # with the keys it is signed with) is repeated as a deb-src entry.
+# $(SOURCESENTRY) is apt's own placeholder, for apt to fill in.
+# shellcheck disable=SC2016
 deb_src_entries() {
     local entries
     entries=$(apt-get indextargets --format '$(SOURCESENTRY)' \
@@ -270,9 +277,8 @@ stage_qt() {
     echo "Qt $qt_version for Windows ready in $qt_prefix ($((SECONDS - started)) s)"
 }
 
-# What ships: IP.exe built for size, without symbols, and its installer.
-installer=$build_dir/KestrunesIPTool-1.00-setup.exe
-
+# What ships: IP.exe built for size, without symbols, and its installer
+# (cmake/Install.cmake makes it with makensis).
 stage_build() {
     stage_deps
     stage_qt
@@ -283,108 +289,7 @@ stage_build() {
         -DKESTRUNE_BUILD_TESTS="${KESTRUNE_WINDOWS_TESTS:-ON}" \
         "$@"
     heavy cmake --build "$build_dir" --parallel "$jobs"
-    makensis -V2 -DEXE="$build_dir/IP.exe" -DICON="$root/resources/IP.ico" \
-        -DOUTFILE="$installer" "$root/resources/installer.nsi"
-    echo "IP.exe: $(stat -c %s "$build_dir/IP.exe") bytes; installer: $installer"
-}
-
-# A private X session (Xvfb, openbox, trayer) and a private Wine prefix.
-wine_session_start() {
-    # shellcheck source=xsession.sh
-    . "$root/scripts/xsession.sh"
-    wine_scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-wine.XXXXXX")
-    trap wine_session_stop EXIT
-    # Waits for trayer itself: Wine's notification area docks into it once
-    # a program adds an icon. A small screen, for the screenshot.
-    # shellcheck disable=SC2119
-    XSESSION_SCREEN=${XSESSION_SCREEN:-640x400x24} xsession_start
-    echo "Private X session on $DISPLAY"
-
-    export WINEPREFIX=$wine_scratch/prefix
-    export WINEARCH=win64
-    export WINEDEBUG=-all
-    # No Mono or Gecko: they would have to be downloaded. No menu builder:
-    # it writes launchers and MIME types into the home folder.
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    # And a home of its own all the same, so that nothing of Wine's reaches
-    # the user's.
-    export HOME=$wine_scratch/home
-    export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-    mkdir -p "$HOME"
-    local started=$SECONDS
-    wineboot -i </dev/null
-    wineserver -w
-    echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
-}
-
-wine_session_stop() {
-    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
-        wineserver -k 2>/dev/null || true
-    fi
-    xsession_stop
-    [ -n "${wine_scratch:-}" ] && rm -rf "$wine_scratch"
-    wine_scratch=""
-}
-
-# The Windows suites: each test executable under Wine, then the journey that
-# drives IP.exe from outside. Qt Test's output does not reach the terminal
-# under Wine, so each writes its log to a file, printed afterwards.
-windows_suites=(tst_twips tst_addresschooser tst_addressrefresh tst_windowsystem tst_settings
-    tst_windows)
-
-suite_passed=0
-suite_failed=0
-suite_skipped=0
-
-# Counts one suite from its exit code and, for Qt Test, its log's totals.
-count_suite() {
-    local name=$1 rc=$2 log=$3
-    if [ "$rc" -ne 0 ]; then
-        echo "-- $name: FAILED (exit code $rc)"
-        suite_failed=$((suite_failed + 1))
-    elif [ -f "$log" ] && grep -Eq '^Totals: .*, 0 passed, .* [1-9][0-9]* skipped' "$log"; then
-        echo "-- $name: skipped"
-        suite_skipped=$((suite_skipped + 1))
-    else
-        echo "-- $name: passed"
-        suite_passed=$((suite_passed + 1))
-    fi
-}
-
-run_suite() {
-    local name=$1 exe=$build_dir/tests/$1.exe rc=0
-    [ -f "$exe" ] || exe=$build_dir/tests/windows/$1.exe
-    local log=$build_dir/test-logs/$name.txt
-    rm -f "$log"
-    echo "== $name"
-    timeout 300 wine "$exe" -o "Z:${log},txt" </dev/null >/dev/null 2>&1 || rc=$?
-    wineserver -w
-    if [ -f "$log" ]; then
-        tr -d '\r' <"$log"
-    else
-        echo "(no log written)"
-        [ "$rc" -ne 0 ] || rc=1
-    fi
-    count_suite "$name" "$rc" "$log"
-}
-
-# The resources of IP.exe: its icon's images and its version record.
-check_resources() {
-    echo "== resources of IP.exe"
-    local rc=0
-    python3 "$root/tests/windows/check-resources.py" "$build_dir/IP.exe" || rc=$?
-    count_suite resources "$rc" ""
-}
-
-# One of tests/windows' scripts against the real IP.exe, with Wine's
-# server ended after it: name, script, its arguments.
-run_script() {
-    local name=$1 script=$2 rc=0
-    shift 2
-    echo "== $name"
-    bash "$root/tests/windows/$script" "$@" || rc=$?
-    wineserver -k 2>/dev/null || true
-    count_suite "$name" "$rc" ""
+    echo "IP.exe: $(stat -c %s "$build_dir/IP.exe") bytes; installer:" "$build_dir"/KestrunesIPTool-*-setup.exe
 }
 
 # What Wine would write into a home folder: none of it may appear in the
@@ -398,44 +303,31 @@ home_traces() {
     true
 }
 
-run_journey() {
-    run_script journey journey.sh "$build_dir/IP.exe" "$build_dir/journey"
+# Every test the build registered, in one private X session and Wine prefix
+# (scripts/wine-session.sh), one after the other: they share the display.
+stage_test() {
+    stage_deps
+    local started=$SECONDS rc=0
+    local user_home=$HOME traces
+    traces=$(home_traces "$user_home")
+    wine_session_start
+    ctest --test-dir "$build_dir" --output-on-failure --no-tests=error </dev/null || rc=$?
+    wine_session_stop
     # KESTRUNE_UPDATE_DOCS=1: the journey's screenshot becomes the README's.
     if [ "${KESTRUNE_UPDATE_DOCS:-0}" = 1 ] && [ -f "$build_dir/journey/wine.png" ]; then
         cp "$build_dir/journey/wine.png" "$root/docs/wine.png"
         echo "Updated docs/wine.png"
     fi
-}
-
-stage_test() {
-    stage_deps
-    local started=$SECONDS
-    mkdir -p "$build_dir/test-logs"
-    check_resources
-    local user_home=$HOME traces
-    traces=$(home_traces "$user_home")
-    wine_session_start
-    local suite
-    for suite in "${windows_suites[@]}"; do
-        run_suite "$suite"
-    done
-    run_journey
-    # The installer's round trip: installed silently, started from its
-    # shortcut, uninstalled silently, with only the settings left.
-    run_script installer installer.sh "$installer" "$build_dir/installer"
     echo "== the user's home"
-    local rc=0
     if [ "$(home_traces "$user_home")" != "$traces" ]; then
         echo "FAIL!  : Wine wrote into $user_home:"
         diff <(echo "$traces") <(home_traces "$user_home") || true
         rc=1
+    else
+        echo "PASS   : nothing of Wine's in $user_home"
     fi
-    count_suite home "$rc" ""
-    local summary="$suite_passed passed, $suite_failed failed"
-    [ "$suite_skipped" -eq 0 ] || summary+=", $suite_skipped skipped"
-    echo "Windows suites under Wine in $((SECONDS - started)) s"
-    echo "$summary"
-    [ "$suite_failed" -eq 0 ]
+    echo "Windows suite under Wine in $((SECONDS - started)) s"
+    return "$rc"
 }
 
 # Sourced (by bench/wine.sh), it only defines the stages.

@@ -37,7 +37,7 @@ trap 'xsession_stop; rm -rf "$scratch"' EXIT
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export XDG_CONFIG_HOME="$scratch/config"
 export XDG_RUNTIME_DIR="$scratch/runtime"
-mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 if [ "$panels" = 1 ]; then
     cp -R "$here/hosts/." "$XDG_CONFIG_HOME/"
     export XDG_CONFIG_DIRS="$scratch/no-system-config"

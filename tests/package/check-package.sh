@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Installs the program into a scratch prefix and checks the desktop files
-# with the freedesktop validators; then builds the Debian package with CPack
-# from a build of its own without the test suite, unpacks it into a scratch
-# root and checks its files and dependencies, and runs lintian over it.
+# Installs the program of the build folder it is given into a scratch
+# prefix and checks the desktop files with the freedesktop validators; then
+# makes the Debian package of that same build with CPack, unpacks it into a
+# scratch root and checks its files, its version and dependencies, and runs
+# lintian over it.
 #
-#   check-package.sh <build folder> <source folder>
+#   check-package.sh <build folder>
 set -euo pipefail
 build=$1
-source=$2
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-package.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 fail() {
@@ -46,11 +46,9 @@ for size in 16 32 48; do
     [ "$got" = "${size}x${size}" ] || fail "icon ${size}: $got"
 done
 
-echo "== cpack -G DEB, from a build without the tests"
-cmake -S "$source" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKESTRUNE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$scratch/build" --parallel "$(nproc)" >/dev/null
-(cd "$scratch/build" && cpack -G DEB -B "$scratch/cpack" >/dev/null)
+echo "== cpack -G DEB, from this build"
+# What the build installs is what the package holds; the tests install nothing.
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/cpack" >/dev/null
 deb=$(ls "$scratch"/cpack/*.deb)
 echo "$deb"
 dpkg-deb --info "$deb" >/dev/null
@@ -63,6 +61,17 @@ done
 [ "$(dpkg-deb --field "$deb" Version)" = 1.0.0 ] || fail "package version"
 
 dpkg -x "$deb" "$scratch/root"
+# The manual page is made with the version; the changelog and the AppStream
+# releases are history, kept by hand, and name it as their newest entry.
+version=$(dpkg-deb --field "$deb" Version)
+title=$(zcat "$scratch/root/usr/share/man/man1/IP.1.gz" | sed -n 1p)
+[[ "$title" == *"\"Kestrunes IP Tool $version\""* ]] || fail "the manual page's title: $title"
+newest=$(zcat "$scratch/root/usr/share/doc/kestrune-ip-tool/changelog.gz" |
+    sed -n '1s/^kestrune-ip-tool (\([^)]*\)).*/\1/p')
+[ "$newest" = "$version" ] || fail "the changelog's newest entry is '$newest', not $version"
+newest=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' \
+    "$scratch/root/usr/share/metainfo/com.kestrune.IP.metainfo.xml" | head -n 1)
+[ "$newest" = "$version" ] || fail "the metainfo's newest release is '$newest', not $version"
 (cd "$scratch/root" && find . -type f | sort) >"$scratch/files"
 cat >"$scratch/expected" <<'LIST'
 ./usr/bin/IP

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # What the scripts that drive programs under Wine share: reporting, waiting,
 # the registry, and finding windows on the X display. Set "artefacts" first.
+# shellcheck disable=SC2154 # artefacts: the folder the sourcing script was given
 
 failures=0
 
