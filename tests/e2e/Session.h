@@ -28,6 +28,10 @@ public:
     /// Environment for the next start: @p value for @p name, or no such
     /// variable when @p value is null.
     void setEnvironment(const QString &name, const QString &value) { m_environment[name] = value; }
+    void setEnvironment(const QHash<QString, QString> &variables)
+    {
+        m_environment.insert(variables);
+    }
     /// At most @p count open files for the next start (RLIMIT_NOFILE).
     void setFileLimit(int count) { m_fileLimit = count; }
 

@@ -198,8 +198,7 @@ void EndingsTest::onWaylandThePlaceItCannotSeeIsKept()
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[IP]\nFloat=YES\nX=4500\nY=3000\n");
     settings.close();
-    for (const auto &[name, value] : compositor.clientEnvironment().asKeyValueRange())
-        s.setEnvironment(name, value);
+    s.setEnvironment(compositor.clientEnvironment());
     // What the program asks of the compositor: its floating window is up.
     s.setEnvironment("WAYLAND_DEBUG", "client");
     QVERIFY(s.start());

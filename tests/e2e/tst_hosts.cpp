@@ -258,7 +258,8 @@ private slots:
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
     void gnomeShellKeepsTheIconThroughItsRestarts();
     void cinnamonsWatcherTellsOfALostHostByAPropertyOnly();
-    void onWaylandTheTrayMenusCopyReachesTheClipboard();
+    void waybarOnSwayShowsTheItem_data();
+    void waybarOnSwayShowsTheItem();
     void aBusThatGoesStrandsNobody();
 
 private:
@@ -619,32 +620,78 @@ void HostsTest::cinnamonsWatcherTellsOfALostHostByAPropertyOnly()
     QVERIFY(s.waitForEnd());
 }
 
-void HostsTest::onWaylandTheTrayMenusCopyReachesTheClipboard()
+void HostsTest::waybarOnSwayShowsTheItem_data()
 {
+    QTest::addColumn<bool>("native");
+    QTest::newRow("native") << true;
+    QTest::newRow("XWayland") << false;
+}
+
+void HostsTest::waybarOnSwayShowsTheItem()
+{
+    QFETCH(bool, native);
 #if defined(__SANITIZE_ADDRESS__)
     // Qt 6.4's Wayland plugin leaves a block of libwayland's at exit whose
     // stack LeakSanitizer cannot unwind (no frames past the plugin), so no
     // suppression names it: run without the sanitizers only.
-    QSKIP("Qt's Wayland plugin leaks at exit, unwound by no LeakSanitizer suppression");
+    if (native)
+        QSKIP("Qt's Wayland plugin leaks at exit, unwound by no LeakSanitizer suppression");
 #endif
-    // The program natively on sway, whose seat has given it no input at
-    // all; the notification area is the one on the test's bus.
-    CinnamonWatcher cinnamon;
-    QTRY_VERIFY_WITH_TIMEOUT(cinnamon.hostRegistered(), 20000);
-    Compositor compositor(Compositor::Kind::Sway, m_scratch.filePath("sway"));
+    // Sway, whose seat gives the program no input at all, with waybar's
+    // tray (its own watcher, on the test's bus).
+    const QString scratch = m_scratch.filePath(native ? "sway" : "sway-xwayland");
+    Compositor compositor(Compositor::Kind::SwayXWayland, scratch);
     QVERIFY2(compositor.start(), qPrintable(compositor.output()));
-    Session s(m_scratch.filePath("sway"));
-    for (const auto &[name, value] : compositor.clientEnvironment().asKeyValueRange())
-        s.setEnvironment(name, value);
+    QFile config(scratch + "/waybar.json");
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(R"({"height": 24, "modules-right": ["tray"]})");
+    config.close();
+    QProcess waybar;
+    waybar.setProcessEnvironment(compositor.toolEnvironment());
+    const auto startWaybar = [&] {
+        waybar.start("waybar", {"-c", config.fileName()});
+        return QTest::qWaitFor(
+            [] {
+                return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                                   "IsStatusNotifierHostRegistered")
+                    .toBool();
+            },
+            20000);
+    };
+    QVERIFY(startWaybar());
+
+    Session s(scratch + "/config");
+    if (native)
+        s.setEnvironment(compositor.clientEnvironment());
+    else
+        s.setDisplay(compositor.xDisplay());
     QVERIFY(s.start());
     QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 10000);
-    const Item item = itemAt(registeredItems().constFirst());
+    const QString registered = registeredItems().constFirst();
+    const Item item = itemAt(registered);
+    // Copy from the bar's menu, which has the focus, not the program.
     QVERIFY(chooseInMenu(item, "Copy"));
     QTRY_VERIFY_WITH_TIMEOUT(
         QRegularExpression(R"(^\d+\.\d+\.\d+\.\d+$)").match(compositor.clipboard()).hasMatch(),
         10000);
+
+    // Visible > No hides the main window; waybar dies: it comes back.
+    const QString caption = QStringLiteral("Kestrune's IP Tool");
+    QTRY_VERIFY_WITH_TIMEOUT(compositor.windowTitles().contains(caption), 10000);
+    QVERIFY(chooseInMenu(item, "No"));
+    QTRY_VERIFY_WITH_TIMEOUT(!compositor.windowTitles().contains(caption), 10000);
+    waybar.kill();
+    waybar.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(compositor.windowTitles().contains(caption), 10000);
+
+    // Back, waybar has the item again, under the same name.
+    QVERIFY(startWaybar());
+    QTRY_COMPARE_WITH_TIMEOUT(registeredItems(), QStringList{registered}, 20000);
+
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+    waybar.terminate();
+    waybar.waitForFinished();
 }
 
 void HostsTest::aBusThatGoesStrandsNobody()

@@ -3,8 +3,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QThread>
+#include <functional>
 #include <unistd.h>
 
 Compositor::Compositor(Kind kind, const QString &scratch)
@@ -124,6 +128,34 @@ QString Compositor::clipboard() const
         paste.waitForFinished();
     }
     return QString::fromUtf8(paste.readAllStandardOutput());
+}
+
+QStringList Compositor::windowTitles() const
+{
+    const QStringList sockets = QDir(m_runtime).entryList({"sway-ipc.*.sock"}, QDir::System);
+    if (sockets.isEmpty())
+        return {};
+    QProcessEnvironment environment = toolEnvironment();
+    environment.insert("SWAYSOCK", m_runtime + u'/' + sockets.constFirst());
+    QProcess swaymsg;
+    swaymsg.setProcessEnvironment(environment);
+    swaymsg.start("swaymsg", {"--raw", "-t", "get_tree"});
+    if (!swaymsg.waitForFinished(5000)) {
+        swaymsg.kill();
+        swaymsg.waitForFinished();
+        return {};
+    }
+    // Every view, tiled or floating, among the containers of the tree.
+    QStringList titles;
+    const std::function<void(const QJsonObject &)> walk = [&](const QJsonObject &node) {
+        if (node.contains("shell"))
+            titles << node.value("name").toString();
+        for (const char *children : {"nodes", "floating_nodes"})
+            for (const QJsonValue &child : node.value(QLatin1String(children)).toArray())
+                walk(child.toObject());
+    };
+    walk(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object());
+    return titles;
 }
 
 bool Compositor::type(const QStringList &keys) const

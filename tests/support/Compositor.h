@@ -39,10 +39,12 @@ public:
     bool type(const QStringList &keys) const;
     /// The text on the clipboard, as another program reads it. Sway only.
     QString clipboard() const;
-
-private:
+    /// The titles of the windows it shows, XWayland's too. Sway only.
+    QStringList windowTitles() const;
+    /// The environment of a Wayland tool run on it (wl-paste, a bar).
     QProcessEnvironment toolEnvironment() const;
 
+private:
     Kind m_kind;
     QString m_runtime;
     QString m_socket;
