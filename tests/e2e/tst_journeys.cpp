@@ -152,12 +152,15 @@ std::unique_ptr<Session> JourneysTest::newSession()
 QString JourneysTest::startDesktop(QProcess &wm, QProcessEnvironment &environment,
                                    const QStringList &windowManager)
 {
-    if (windowManager == QStringList{"sway"}) {
-        // Sway's own X11 window manager, in XWayland.
-        m_compositor = std::make_unique<Compositor>(Compositor::Kind::SwayXWayland,
-                                                    m_scratch.filePath("sway"));
+    if (windowManager == QStringList{"sway"} || windowManager == QStringList{"weston"}) {
+        // The compositor's own X11 window manager, in XWayland.
+        const bool sway = windowManager.constFirst() == "sway";
+        m_compositor = std::make_unique<Compositor>(sway ? Compositor::Kind::SwayXWayland
+                                                         : Compositor::Kind::WestonXWayland,
+                                                    m_scratch.filePath(windowManager.constFirst()));
         if (!m_compositor->start()) {
-            qWarning().noquote() << "sway did not come up:" << m_compositor->output();
+            qWarning().noquote() << windowManager.constFirst()
+                                 << "did not come up:" << m_compositor->output();
             return {};
         }
         environment = QProcessEnvironment::systemEnvironment();
@@ -675,9 +678,10 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace_data()
     QTest::newRow("awesome") << QStringList{"awesome"} << false;
     // It hides utility windows of a program that is not active.
     QTest::newRow("kwin") << QStringList{"dbus-run-session", "--", "kwin_x11"} << true;
-    // Sway's own, in XWayland. Not over the main window: XWayland sends
+    // The compositors' own, in XWayland. Not over the main window: XWayland sends
     // the test's made-up pointer by its own stacking, not the screen's.
     QTest::newRow("sway (XWayland)") << QStringList{"sway"} << false;
+    QTest::newRow("weston (XWayland)") << QStringList{"weston"} << false;
 }
 
 void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
@@ -777,18 +781,23 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
         QTRY_COMPARE(placeOf(display, find(caption)).topLeft(), main);
     }
 
-    // Dragged, and back at the same place after two restarts.
-    const QPoint grab = client + QPoint(30, 11);
-    onDisplay(display, "xdotool",
-              {"mousemove", QString::number(grab.x()), QString::number(grab.y())});
-    onDisplay(display, "xdotool", {"mousedown", "1"});
-    for (int step = 1; step <= 10; ++step)
+    // Dragged, and back at the same place after two restarts. Not on
+    // weston 10: its headless seat has no pointer, and XWayland 22.1 dies
+    // of the test's made-up one.
+    QPoint dragged = client;
+    if (windowManager != QStringList{"weston"}) {
+        const QPoint grab = client + QPoint(30, 11);
         onDisplay(display, "xdotool",
-                  {"mousemove", QString::number(grab.x() + 5 * step),
-                   QString::number(grab.y() + 4 * step)});
-    onDisplay(display, "xdotool", {"mouseup", "1"});
-    const QPoint dragged = client + QPoint(50, 40);
-    QTRY_COMPARE(placeOf(display, floating).topLeft(), dragged);
+                  {"mousemove", QString::number(grab.x()), QString::number(grab.y())});
+        onDisplay(display, "xdotool", {"mousedown", "1"});
+        for (int step = 1; step <= 10; ++step)
+            onDisplay(display, "xdotool",
+                      {"mousemove", QString::number(grab.x() + 5 * step),
+                       QString::number(grab.y() + 4 * step)});
+        onDisplay(display, "xdotool", {"mouseup", "1"});
+        dragged = client + QPoint(50, 40);
+        QTRY_COMPARE(placeOf(display, floating).topLeft(), dragged);
+    }
     for (int restart = 0; restart < 2; ++restart) {
         QVERIFY(s.signal(SIGTERM));
         QVERIFY(s.waitForEnd());

@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
-#include <QThread>
+#include <QRegularExpression>
 #include <functional>
 #include <unistd.h>
 
@@ -36,11 +36,14 @@ bool Compositor::start()
     environment.insert("XDG_RUNTIME_DIR", m_runtime);
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
-    if (m_kind == Kind::Weston) {
+    if (m_kind == Kind::Weston || m_kind == Kind::WestonXWayland) {
         m_socket = QStringLiteral("kestrune-test");
         m_process.setProcessEnvironment(environment);
-        m_process.start("weston", {"--backend=headless-backend.so", "--socket=" + m_socket,
-                                   "--idle-time=0", "--shell=desktop-shell.so"});
+        QStringList arguments{"--backend=headless-backend.so", "--socket=" + m_socket,
+                              "--idle-time=0", "--shell=desktop-shell.so"};
+        if (m_kind == Kind::WestonXWayland)
+            arguments << "--xwayland";
+        m_process.start("weston", arguments);
     } else {
         const QString config = m_runtime + QStringLiteral("/../sway.config");
         const QString displayFile = m_runtime + QStringLiteral("/../xwayland-display");
@@ -78,10 +81,21 @@ bool Compositor::start()
             if (display.open(QIODevice::ReadOnly))
                 m_xDisplay = QString::fromLocal8Bit(display.readAll().trimmed());
         }
-        const bool xReady = m_kind != Kind::SwayXWayland || !m_xDisplay.isEmpty();
+        if (m_kind == Kind::WestonXWayland && m_xDisplay.isEmpty()) {
+            // Weston says so in its log; XWayland itself starts with the
+            // first X client.
+            m_log += QString::fromLocal8Bit(m_process.readAll());
+            const QRegularExpressionMatch listening =
+                QRegularExpression("xserver listening on display (:\\d+)").match(m_log);
+            if (listening.hasMatch())
+                m_xDisplay = listening.captured(1);
+        }
+        const bool xReady = (m_kind != Kind::SwayXWayland && m_kind != Kind::WestonXWayland) ||
+                            !m_xDisplay.isEmpty();
         if (xReady && !m_socket.isEmpty() && QFile::exists(m_runtime + u'/' + m_socket))
             return true;
-        QThread::msleep(20);
+        // Also lets what it prints come in.
+        m_process.waitForReadyRead(20);
     }
     return false;
 }
@@ -107,7 +121,8 @@ QProcessEnvironment Compositor::toolEnvironment() const
 
 QString Compositor::output()
 {
-    return QString::fromLocal8Bit(m_process.readAll());
+    m_log += QString::fromLocal8Bit(m_process.readAll());
+    return m_log;
 }
 
 QHash<QString, QString> Compositor::clientEnvironment() const

@@ -14,9 +14,10 @@ class Compositor
 public:
     enum class Kind
     {
-        Weston,       ///< weston's desktop shell: no xdg-activation
-        Sway,         ///< sway: xdg-activation and a virtual keyboard
-        SwayXWayland, ///< sway with XWayland, for X11 programs on it
+        Weston,         ///< weston's desktop shell: no xdg-activation
+        WestonXWayland, ///< weston with XWayland, for X11 programs on it
+        Sway,           ///< sway: xdg-activation and a virtual keyboard
+        SwayXWayland,   ///< sway with XWayland, for X11 programs on it
     };
 
     /// Keeps its runtime folder under @p scratch.
@@ -29,7 +30,7 @@ public:
     QString output();
     /// The environment a program runs on it with, natively.
     QHash<QString, QString> clientEnvironment() const;
-    /// XWayland's display, once started. SwayXWayland only.
+    /// XWayland's display, once started. The XWayland kinds only.
     QString xDisplay() const { return m_xDisplay; }
     /// Gives the seat a keyboard, which it has none of at first. Sway only.
     bool addKeyboard();
@@ -49,6 +50,7 @@ private:
     QString m_runtime;
     QString m_socket;
     QString m_xDisplay;
+    QString m_log;
     QProcess m_process;
     QProcess m_keyboard;
 };
