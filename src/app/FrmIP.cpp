@@ -4,6 +4,7 @@
 #include "address/AddressRefresh.h"
 #include "app/CloseQuestion.h"
 #include "floating/FloatIpMenu.h"
+#include "platform/Keyboard.h"
 #include "platform/NativeWindow.h"
 #include "settings/AppSettings.h"
 #include "tray/TrayIcon.h"
@@ -449,7 +450,7 @@ void FrmIP::keyPressEvent(QKeyEvent *event)
     // named as their Latin letter in a Cyrillic, Greek or Hebrew layout (as
     // Windows names the key).
     if (!event->isAutoRepeat())
-        m_commands->Form_KeyDown(NativeWindow::latinLetter(event).value_or(event->key()),
+        m_commands->Form_KeyDown(Keyboard::latinLetter(event).value_or(event->key()),
                                  event->modifiers());
     // Enter presses the focused button, as Space does, as on Windows and in
     // dialogs; no button is a default button.

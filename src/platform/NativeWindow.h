@@ -6,7 +6,6 @@
 #include <optional>
 
 class QByteArray;
-class QKeyEvent;
 class QObject;
 class QWidget;
 
@@ -105,11 +104,5 @@ void forgetGoneWindowManager(QWidget *window);
 /// @p context lives; never when one runs already, or where the window system
 /// places windows itself. Asks the display without waiting for its answer.
 void whenWindowManagerArrives(QObject *context, std::function<void()> arrived);
-
-/// The Latin letter (Qt::Key_A to Qt::Key_Z) that the key of @p event
-/// carries in the keyboard's Latin layout, when the layout in use is another
-/// one (Cyrillic, Greek, Hebrew) and that key has a letter there; otherwise
-/// no value. Shortcuts written with Latin letters work in every layout so.
-std::optional<int> latinLetter(const QKeyEvent *event);
 
 } // namespace NativeWindow

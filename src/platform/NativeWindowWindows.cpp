@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QCursor>
-#include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
 #ifdef Q_OS_WIN
@@ -111,19 +110,6 @@ void forgetGoneWindowManager(QWidget *)
 void whenWindowManagerArrives(QObject *, std::function<void()>)
 {
     // There is always one.
-}
-
-std::optional<int> latinLetter(const QKeyEvent *event)
-{
-#ifdef Q_OS_WIN
-    // Windows names letter keys by their Latin letter in every layout.
-    const quint32 virtualKey = event->nativeVirtualKey();
-    if (virtualKey >= 'A' && virtualKey <= 'Z' && event->key() != int(virtualKey))
-        return Qt::Key_A + int(virtualKey - 'A');
-#else
-    Q_UNUSED(event);
-#endif
-    return std::nullopt;
 }
 
 } // namespace NativeWindow

@@ -31,8 +31,11 @@ namespace SessionBus {
 /// Starts connecting, on a thread that the program's end does not wait for.
 /// The first call does, which must come from the main thread; made before
 /// the application object where no bus can be had, it tells libdbus so,
-/// so that nothing forks to look for one. Everything below that needs the
-/// bus starts it where it has not been started yet.
+/// so that nothing forks to look for one, and it makes room in the
+/// environment for what prepareAccessibility() may have to set. Everything
+/// below that needs the bus starts it where it has not been started yet. A
+/// daemon that has not answered for two minutes is given up for the run:
+/// connecting never settles, and the program says so on standard error.
 void startConnecting();
 
 /// Whether connecting ended connected.

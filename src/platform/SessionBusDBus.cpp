@@ -11,9 +11,12 @@
 #include <QEventLoop>
 #include <QList>
 #include <QObject>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <cstdio>
 #include <dbus/dbus.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -105,6 +108,10 @@ bool daemonAnswers()
 }
 
 constexpr char kBusAddressVariable[] = "DBUS_SESSION_BUS_ADDRESS";
+constexpr char kAccessibilityAddressVariable[] = "AT_SPI_BUS_ADDRESS";
+/// Whether startConnecting() made room for the accessibility bus's address
+/// in the environment, which prepareAccessibility() removes again.
+bool s_roomForAccessibilityAddress = false;
 
 /// Whether there is no session bus to be had. Given no address, and none at
 /// the usual place in the user's runtime folder, libdbus looks for a bus by
@@ -125,11 +132,33 @@ bool noBusCanBeHad()
            QStandardPaths::findExecutable(QStringLiteral("dbus-launch")).isEmpty();
 }
 
+/// How long a daemon that does not answer is asked again (each question
+/// waits D-Bus's 25 s for it), and how far apart questions that fail at
+/// once (a daemon that drops every new connection) are asked.
+constexpr std::chrono::minutes kKeepAsking{2};
+constexpr std::chrono::seconds kBetweenQuestions{1};
+
 /// On the connecting thread: this one may wait.
 void connectAndAsk()
 {
-    // A daemon that is stopped is asked again, for as long as it takes.
-    while (!daemonAnswers()) {
+    // A daemon that is stopped (a session stopped and continued) is asked
+    // again for a while. After that the run goes on without the bus: it
+    // never settles, so neither our item nor Qt's icon nor accessibility
+    // asks Qt for it, whose one connecting thread would wait for the daemon
+    // each time, the GUI thread and the program's end behind it.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + kKeepAsking;
+    for (;;) {
+        const Clock::time_point asked = Clock::now();
+        if (daemonAnswers())
+            break;
+        if (Clock::now() >= deadline) {
+            std::fputs("IP: the session bus has not answered for two minutes; this run goes on "
+                       "without it (no item in its notification area).\n",
+                       stderr);
+            return;
+        }
+        std::this_thread::sleep_until(asked + kBetweenQuestions);
     }
     const QDBusConnection bus = QDBusConnection::sessionBus();
     std::optional<QDBusPendingCall> launcher;
@@ -185,6 +214,19 @@ void startConnecting()
             else
                 qunsetenv(kBusAddressVariable);
         }
+        // The accessibility bus's address may have to be set once other
+        // threads run (prepareAccessibility()). glibc 2.36's setenv()
+        // reallocates the environment's array to add a variable, under a
+        // getenv() that libdbus or Qt's threads may be running; replacing
+        // the value of one already there only swaps a pointer, and unsetenv()
+        // moves the later pointers down, freeing nothing. So the variable is
+        // added now, empty (which Qt's bridge takes for unset), while this
+        // is the only thread.
+        if (!QCoreApplication::instance() &&
+            !qEnvironmentVariableIsSet(kAccessibilityAddressVariable)) {
+            qputenv(kAccessibilityAddressVariable, QByteArray());
+            s_roomForAccessibilityAddress = true;
+        }
         std::thread(connectAndAsk).detach();
     });
 }
@@ -218,9 +260,14 @@ std::optional<bool> earlyWatcherAnswer()
 void prepareAccessibility(std::chrono::milliseconds patience)
 {
     // Given an address, the bridge asks nobody on the session bus.
-    static const char kAddressVariable[] = "AT_SPI_BUS_ADDRESS";
-    if (!qEnvironmentVariableIsEmpty(kAddressVariable))
+    if (!qEnvironmentVariableIsEmpty(kAccessibilityAddressVariable))
         return;
+    // Nothing the program starts (later, on a click) inherits the room made.
+    const bool madeRoom = std::exchange(s_roomForAccessibilityAddress, false);
+    const auto removed = qScopeGuard([madeRoom] {
+        if (madeRoom)
+            qunsetenv(kAccessibilityAddressVariable);
+    });
     QEventLoop waiting;
     bool heard = false;
     when(&Findings::launcherHeard, &Findings::waitingForLauncher, &waiting, [&] {
@@ -231,18 +278,19 @@ void prepareAccessibility(std::chrono::milliseconds patience)
         QTimer::singleShot(patience, &waiting, &QEventLoop::quit);
         waiting.exec();
     }
-    if (heard)
+    // Without room made before the application (startConnecting() called
+    // later), the variable is not added now: the bridge may wait then.
+    if (heard || !qEnvironmentVariableIsSet(kAccessibilityAddressVariable))
         return;
     // The bridge would wait for the bus or the launcher. Given an address
     // of no transport it fails at once, and accessibility stays off for
     // this run. (Any address would: Qt 6.4 emits the change that turns the
     // bridge on from the constructor of its bus, before the bridge has
     // connected to it, so a bridge given an address never turns on.)
-    qputenv(kAddressVariable, QByteArrayLiteral("none:"));
-    // Made now, while the address is there; nothing the program starts
-    // inherits it afterwards.
+    qputenv(kAccessibilityAddressVariable, QByteArrayLiteral("none:"));
+    // Made now, while the address is there.
     QAccessible::isActive();
-    qunsetenv(kAddressVariable);
+    qputenv(kAccessibilityAddressVariable, QByteArray());
 }
 
 } // namespace SessionBus

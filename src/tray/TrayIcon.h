@@ -30,7 +30,18 @@ class QSystemTrayIcon;
 /// Windows' own). The icon goes wherever there is a host, follows hosts
 /// that come and go, and never waits for one: Qt's icon is made only once
 /// the session bus has said whether it has a host, since Qt asks that bus
-/// itself and waits for the answer.
+/// itself and waits for the answer. In Qt 6.4 QSystemTrayIcon's constructor
+/// asks the platform theme for a D-Bus tray icon, which makes a
+/// QDBusMenuConnection on QDBusConnection::sessionBus() (connecting if
+/// nobody has) the first time in the process. Its constructor builds a
+/// QDBusInterface for org.kde.StatusNotifierWatcher, whose constructor calls
+/// Introspect with QDBus::Block and waits for GetNameOwner's reply, and then
+/// reads the IsStatusNotifierHostRegistered property (Properties.Get, with
+/// QDBus::Block): three calls of up to 25 s each on the GUI thread. Qt keeps
+/// the answer for the rest of the run. By the time our item has settled,
+/// Qt's connection is made (or has failed, which Qt keeps too) and the
+/// watcher has given a definite answer or has no owner: the three calls
+/// return at once.
 class TrayIcon : public QObject
 {
     Q_OBJECT
