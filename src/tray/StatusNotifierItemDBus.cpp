@@ -1,15 +1,14 @@
 #include "platform/BusCalls.h"
 #include "platform/SessionBus.h"
 #include "tray/StatusNotifierItem.h"
+#include "tray/StatusNotifierTypes.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusAbstractInterface>
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -31,173 +30,6 @@
 #include <thread>
 
 namespace sni {
-
-/// One image of the icon: ARGB32 pixels in network byte order.
-struct IconPixmap
-{
-    int width = 0;
-    int height = 0;
-    QByteArray pixels;
-};
-using IconPixmapList = QList<IconPixmap>;
-
-struct ToolTip
-{
-    QString iconName;
-    IconPixmapList pixmaps;
-    QString title;
-    QString description;
-};
-
-/// One entry of a com.canonical.dbusmenu layout, (ia{sv}av): its id, its
-/// properties and its entries, each wrapped in a variant.
-struct MenuLayout
-{
-    int id = 0;
-    QVariantMap properties;
-    QList<MenuLayout> children;
-};
-
-/// (ia{sv}): an entry's id and properties.
-struct MenuItemProperties
-{
-    int id = 0;
-    QVariantMap properties;
-};
-
-/// (ias): an entry's id and the names of properties it no longer has.
-struct MenuItemKeys
-{
-    int id = 0;
-    QStringList names;
-};
-
-/// (isvu): what the user did to an entry.
-struct MenuEvent
-{
-    int id = 0;
-    QString eventId;
-    QDBusVariant data;
-    uint timestamp = 0;
-};
-
-} // namespace sni
-
-Q_DECLARE_METATYPE(sni::IconPixmap)
-Q_DECLARE_METATYPE(sni::ToolTip)
-Q_DECLARE_METATYPE(sni::MenuLayout)
-Q_DECLARE_METATYPE(sni::MenuItemProperties)
-Q_DECLARE_METATYPE(sni::MenuItemKeys)
-Q_DECLARE_METATYPE(sni::MenuEvent)
-
-namespace sni {
-
-QDBusArgument &operator<<(QDBusArgument &argument, const IconPixmap &pixmap)
-{
-    argument.beginStructure();
-    argument << pixmap.width << pixmap.height << pixmap.pixels;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, IconPixmap &pixmap)
-{
-    argument.beginStructure();
-    argument >> pixmap.width >> pixmap.height >> pixmap.pixels;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const ToolTip &toolTip)
-{
-    argument.beginStructure();
-    argument << toolTip.iconName << toolTip.pixmaps << toolTip.title << toolTip.description;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, ToolTip &toolTip)
-{
-    argument.beginStructure();
-    argument >> toolTip.iconName >> toolTip.pixmaps >> toolTip.title >> toolTip.description;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuLayout &layout)
-{
-    argument.beginStructure();
-    argument << layout.id << layout.properties;
-    argument.beginArray(QMetaType::fromType<QDBusVariant>());
-    for (const MenuLayout &child : layout.children)
-        argument << QDBusVariant(QVariant::fromValue(child));
-    argument.endArray();
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuLayout &layout)
-{
-    argument.beginStructure();
-    argument >> layout.id >> layout.properties;
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        QDBusVariant child;
-        argument >> child;
-        layout.children.append(qdbus_cast<MenuLayout>(child.variant()));
-    }
-    argument.endArray();
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuItemProperties &item)
-{
-    argument.beginStructure();
-    argument << item.id << item.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuItemProperties &item)
-{
-    argument.beginStructure();
-    argument >> item.id >> item.properties;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuItemKeys &item)
-{
-    argument.beginStructure();
-    argument << item.id << item.names;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuItemKeys &item)
-{
-    argument.beginStructure();
-    argument >> item.id >> item.names;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuEvent &event)
-{
-    argument.beginStructure();
-    argument << event.id << event.eventId << event.data << event.timestamp;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuEvent &event)
-{
-    argument.beginStructure();
-    argument >> event.id >> event.eventId >> event.data >> event.timestamp;
-    argument.endStructure();
-    return argument;
-}
 
 namespace {
 
@@ -818,16 +650,7 @@ StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip
     : QObject(parent)
     , d(std::make_unique<Private>(this))
 {
-    qDBusRegisterMetaType<sni::IconPixmap>();
-    qDBusRegisterMetaType<sni::IconPixmapList>();
-    qDBusRegisterMetaType<sni::ToolTip>();
-    qDBusRegisterMetaType<sni::MenuLayout>();
-    qDBusRegisterMetaType<sni::MenuItemProperties>();
-    qDBusRegisterMetaType<QList<sni::MenuItemProperties>>();
-    qDBusRegisterMetaType<sni::MenuItemKeys>();
-    qDBusRegisterMetaType<QList<sni::MenuItemKeys>>();
-    qDBusRegisterMetaType<sni::MenuEvent>();
-    qDBusRegisterMetaType<QList<sni::MenuEvent>>();
+    sni::registerTypes();
     d->serviceName =
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     new sni::ItemAdaptor(&d->item, icon, toolTip, menu);
