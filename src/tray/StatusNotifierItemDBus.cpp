@@ -1,9 +1,9 @@
 #include "platform/BusCalls.h"
 #include "platform/SessionBus.h"
+#include "tray/DBusMenuExporter.h"
 #include "tray/StatusNotifierItem.h"
 #include "tray/StatusNotifierTypes.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusAbstractInterface>
@@ -15,8 +15,6 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QHash>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -115,174 +113,6 @@ signals:
                            const QStringList &invalidated);
 };
 
-/// The menu as com.canonical.dbusmenu has it: every entry of the QMenu and
-/// its submenus gets an id (the menu itself is 0), and a click on an entry
-/// triggers its action. The menu is read afresh for every question, so it is
-/// always the menu as it is.
-class MenuAdaptor : public QDBusAbstractAdaptor
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
-    Q_PROPERTY(uint Version READ version)
-    Q_PROPERTY(QString TextDirection READ textDirection)
-    Q_PROPERTY(QString Status READ status)
-    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
-
-public:
-    MenuAdaptor(QObject *object, QMenu *menu)
-        : QDBusAbstractAdaptor(object)
-        , m_menu(menu)
-    {}
-
-    uint version() const { return 3; }
-    QString textDirection() const
-    {
-        return QGuiApplication::isRightToLeft() ? QStringLiteral("rtl") : QStringLiteral("ltr");
-    }
-    QString status() const { return QStringLiteral("normal"); }
-    QStringList iconThemePath() const { return {}; }
-
-public slots:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
-                   sni::MenuLayout &layout)
-    {
-        layout = layoutOf(parentId, recursionDepth, propertyNames);
-        return 1;
-    }
-
-    // D-Bus finds the types of slots and signals by name: no aliases here.
-    QList<sni::MenuItemProperties> GetGroupProperties(const QList<int> &ids,
-                                                      const QStringList &propertyNames)
-    {
-        QList<sni::MenuItemProperties> items;
-        for (const int id : ids) {
-            if (id == 0 || action(id))
-                items.append({id, propertiesOf(id, propertyNames)});
-        }
-        return items;
-    }
-
-    QDBusVariant GetProperty(int id, const QString &name)
-    {
-        return QDBusVariant(propertiesOf(id, {name}).value(name));
-    }
-
-    void Event(int id, const QString &eventId, const QDBusVariant &, uint)
-    {
-        if (eventId != QLatin1String("clicked"))
-            return;
-        QAction *chosen = action(id);
-        if (!chosen || chosen->menu() || chosen->isSeparator() || !chosen->isEnabled())
-            return;
-        // After the call has been answered: the item may open a dialog.
-        QMetaObject::invokeMethod(chosen, &QAction::trigger, Qt::QueuedConnection);
-    }
-
-    QList<int> EventGroup(const QList<sni::MenuEvent> &events)
-    {
-        QList<int> unknown;
-        for (const sni::MenuEvent &event : events) {
-            if (event.id != 0 && !action(event.id))
-                unknown.append(event.id);
-            else
-                Event(event.id, event.eventId, event.data, event.timestamp);
-        }
-        return unknown;
-    }
-
-    bool AboutToShow(int) { return false; }
-
-    QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &unknown)
-    {
-        for (const int id : ids) {
-            if (id != 0 && !action(id))
-                unknown.append(id);
-        }
-        return {};
-    }
-
-signals:
-    void ItemsPropertiesUpdated(const QList<sni::MenuItemProperties> &updated,
-                                const QList<sni::MenuItemKeys> &removed);
-    void LayoutUpdated(uint revision, int parent);
-    void ItemActivationRequested(int id, uint timestamp);
-
-private:
-    int idOf(QAction *action)
-    {
-        const auto found = m_ids.constFind(action);
-        if (found != m_ids.constEnd())
-            return *found;
-        m_actions.append(action);
-        const int id = int(m_actions.size());
-        m_ids.insert(action, id);
-        return id;
-    }
-
-    QAction *action(int id) const
-    {
-        return id >= 1 && id <= m_actions.size() ? m_actions.at(id - 1).data() : nullptr;
-    }
-
-    QMenu *menuOf(int id) const
-    {
-        if (id == 0)
-            return m_menu;
-        QAction *entry = action(id);
-        return entry ? entry->menu() : nullptr;
-    }
-
-    QVariantMap propertiesOf(int id, const QStringList &wanted)
-    {
-        QVariantMap properties;
-        if (id == 0) {
-            properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-        } else if (QAction *entry = action(id)) {
-            if (entry->isSeparator()) {
-                properties.insert(QStringLiteral("type"), QStringLiteral("separator"));
-            } else {
-                // dbusmenu marks the access key with '_', Qt with '&'.
-                QString label = entry->text();
-                label.replace(u'_', QLatin1String("__"));
-                label.replace(QLatin1String("&&"), QLatin1String("\x01"));
-                label.replace(u'&', u'_');
-                label.replace(u'\x01', u'&');
-                properties.insert(QStringLiteral("label"), label);
-            }
-            if (!entry->isEnabled())
-                properties.insert(QStringLiteral("enabled"), false);
-            if (!entry->isVisible())
-                properties.insert(QStringLiteral("visible"), false);
-            if (entry->menu())
-                properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-        }
-        if (wanted.isEmpty())
-            return properties;
-        QVariantMap chosen;
-        for (const QString &name : wanted) {
-            if (properties.contains(name))
-                chosen.insert(name, properties.value(name));
-        }
-        return chosen;
-    }
-
-    sni::MenuLayout layoutOf(int id, int depth, const QStringList &wanted)
-    {
-        sni::MenuLayout layout{id, propertiesOf(id, wanted), {}};
-        QMenu *menu = menuOf(id);
-        if (!menu || depth == 0)
-            return layout;
-        const QList<QAction *> entries = menu->actions();
-        for (QAction *entry : entries)
-            layout.children.append(layoutOf(idOf(entry), depth < 0 ? -1 : depth - 1, wanted));
-        return layout;
-    }
-
-    QPointer<QMenu> m_menu;
-    QHash<QAction *, int> m_ids;
-    QList<QPointer<QAction>> m_actions;
-};
-
 /// The org.kde.StatusNotifierItem interface of the item's object.
 class ItemAdaptor : public QDBusAbstractAdaptor
 {
@@ -363,8 +193,9 @@ private:
 
 struct StatusNotifierItem::Private
 {
-    explicit Private(StatusNotifierItem *item)
+    Private(StatusNotifierItem *item, QMenu *entries)
         : q(item)
+        , menu(entries)
     {}
 
     void start();
@@ -384,7 +215,7 @@ struct StatusNotifierItem::Private
     QDBusConnection bus{QString()};
     QString serviceName;
     QObject item;
-    QObject menu;
+    sni::DBusMenuExporter menu;
     bool settled = false;
     bool hostPresent = false;
     bool shown = false;
@@ -648,13 +479,12 @@ void StatusNotifierItem::Private::registerWithWatcher()
 StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip, QMenu *menu,
                                        QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this))
+    , d(std::make_unique<Private>(this, menu))
 {
     sni::registerTypes();
     d->serviceName =
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     new sni::ItemAdaptor(&d->item, icon, toolTip, menu);
-    new sni::MenuAdaptor(&d->menu, menu);
     SessionBus::whenSettled(this, [this] { d->start(); });
 }
 
