@@ -2,24 +2,19 @@
 #include "platform/SessionBus.h"
 #include "tray/DBusMenuExporter.h"
 #include "tray/StatusNotifierItem.h"
+#include "tray/StatusNotifierItemObject.h"
 #include "tray/StatusNotifierTypes.h"
 
 #include <QCoreApplication>
-#include <QDBusAbstractAdaptor>
 #include <QDBusAbstractInterface>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QMenu>
-#include <QPointer>
 #include <QTimer>
-#include <QtEndian>
 #include <algorithm>
 #include <chrono>
 #include <future>
@@ -27,35 +22,14 @@
 #include <optional>
 #include <thread>
 
-namespace sni {
-
 namespace {
 
-using BusCalls::kWatcherPath;
-using BusCalls::kWatcherService;
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
 
-IconPixmapList pixmapsOf(const QIcon &icon)
-{
-    IconPixmapList pixmaps;
-    const QList<QSize> sizes = icon.availableSizes();
-    for (const QSize size : sizes) {
-        const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
-        IconPixmap pixmap{image.width(), image.height(), {}};
-        pixmap.pixels.resize(qsizetype(image.width()) * image.height() * 4);
-        auto *out = reinterpret_cast<quint32 *>(pixmap.pixels.data());
-        for (int y = 0; y < image.height(); ++y) {
-            const auto *line = reinterpret_cast<const quint32 *>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                *out++ = qToBigEndian(line[x]);
-        }
-        pixmaps.append(pixmap);
-    }
-    return pixmaps;
-}
-
 } // namespace
+
+namespace sni {
 
 /// The watcher's signals, from whoever owns its name now: a proxy without a
 /// service name, so that Qt neither asks the bus who owns the name nor
@@ -66,8 +40,8 @@ class WatcherSignals : public QDBusAbstractInterface
 
 public:
     WatcherSignals(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), kWatcherPath, kWatcherService.toLatin1().constData(),
-                                 bus, parent)
+        : QDBusAbstractInterface(QString(), BusCalls::kWatcherPath,
+                                 BusCalls::kWatcherService.toLatin1().constData(), bus, parent)
     {}
 
 signals:
@@ -104,8 +78,8 @@ class WatcherProperties : public QDBusAbstractInterface
 
 public:
     WatcherProperties(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), kWatcherPath, "org.freedesktop.DBus.Properties", bus,
-                                 parent)
+        : QDBusAbstractInterface(QString(), BusCalls::kWatcherPath,
+                                 "org.freedesktop.DBus.Properties", bus, parent)
     {}
 
 signals:
@@ -113,92 +87,19 @@ signals:
                            const QStringList &invalidated);
 };
 
-/// The org.kde.StatusNotifierItem interface of the item's object.
-class ItemAdaptor : public QDBusAbstractAdaptor
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
-    Q_PROPERTY(QString Category READ category)
-    Q_PROPERTY(QString Id READ id)
-    Q_PROPERTY(QString Title READ title)
-    Q_PROPERTY(QString Status READ status)
-    Q_PROPERTY(int WindowId READ windowId)
-    Q_PROPERTY(QString IconThemePath READ iconThemePath)
-    Q_PROPERTY(QString IconName READ iconName)
-    Q_PROPERTY(sni::IconPixmapList IconPixmap READ iconPixmap)
-    Q_PROPERTY(QString OverlayIconName READ iconThemePath)
-    Q_PROPERTY(sni::IconPixmapList OverlayIconPixmap READ noPixmaps)
-    Q_PROPERTY(QString AttentionIconName READ iconThemePath)
-    Q_PROPERTY(sni::IconPixmapList AttentionIconPixmap READ noPixmaps)
-    Q_PROPERTY(QString AttentionMovieName READ iconThemePath)
-    Q_PROPERTY(sni::ToolTip ToolTip READ toolTip)
-    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
-    Q_PROPERTY(QDBusObjectPath Menu READ menu)
-
-public:
-    ItemAdaptor(QObject *item, const QIcon &icon, const QString &toolTip, QMenu *menu)
-        : QDBusAbstractAdaptor(item)
-        , m_icon(icon)
-        , m_toolTip(toolTip)
-        , m_menu(menu)
-    {}
-
-    QString category() const { return QStringLiteral("ApplicationStatus"); }
-    QString id() const { return QCoreApplication::applicationName(); }
-    QString title() const { return m_toolTip; }
-    QString status() const { return QStringLiteral("Active"); }
-    int windowId() const { return 0; }
-    QString iconThemePath() const { return {}; }
-    QString iconName() const { return {}; }
-    IconPixmapList iconPixmap() const
-    {
-        // Made when a host first asks, not at start-up.
-        if (!m_pixmaps)
-            m_pixmaps = pixmapsOf(m_icon);
-        return *m_pixmaps;
-    }
-    IconPixmapList noPixmaps() const { return {}; }
-    ToolTip toolTip() const { return {QString(), {}, m_toolTip, QString()}; }
-    bool itemIsMenu() const { return false; }
-    QDBusObjectPath menu() const { return QDBusObjectPath(kMenuPath); }
-
-public slots:
-    // Hosts that draw no menu of their own ask for ours at the pointer.
-    void ContextMenu(int x, int y)
-    {
-        if (m_menu)
-            m_menu->popup(QPoint(x, y));
-    }
-    // Only the menu does anything.
-    void Activate(int, int) {}
-    void SecondaryActivate(int, int) {}
-    void Scroll(int, const QString &) {}
-
-signals:
-    void NewTitle();
-    void NewIcon();
-    void NewAttentionIcon();
-    void NewOverlayIcon();
-    void NewToolTip();
-    void NewStatus(const QString &status);
-
-private:
-    QIcon m_icon;
-    mutable std::optional<IconPixmapList> m_pixmaps;
-    QString m_toolTip;
-    QPointer<QMenu> m_menu;
-};
-
 } // namespace sni
 
 struct StatusNotifierItem::Private
 {
-    Private(StatusNotifierItem *item, QMenu *entries)
-        : q(item)
+    Private(StatusNotifierItem *owner, const QIcon &icon, const QString &toolTip, QMenu *entries)
+        : q(owner)
+        , item(icon, toolTip, entries, kMenuPath)
         , menu(entries)
     {}
 
     void start();
+    bool exportObjects();
+    void withdrawObjects();
     void attach(const QDBusConnection &connection);
     void lost();
     void tryToReconnect();
@@ -214,7 +115,7 @@ struct StatusNotifierItem::Private
     /// Not connected until the session bus is settled.
     QDBusConnection bus{QString()};
     QString serviceName;
-    QObject item;
+    sni::StatusNotifierItemObject item;
     sni::DBusMenuExporter menu;
     bool settled = false;
     bool hostPresent = false;
@@ -273,13 +174,29 @@ void StatusNotifierItem::Private::start()
     askWatcher();
 }
 
+bool StatusNotifierItem::Private::exportObjects()
+{
+    exported = bus.registerObject(kItemPath, &item, QDBusConnection::ExportAdaptors) &&
+               bus.registerObject(kMenuPath, &menu, QDBusConnection::ExportAdaptors);
+    return exported;
+}
+
+void StatusNotifierItem::Private::withdrawObjects()
+{
+    if (!exported)
+        return;
+    bus.unregisterObject(kItemPath);
+    bus.unregisterObject(kMenuPath);
+    exported = false;
+}
+
 void StatusNotifierItem::Private::attach(const QDBusConnection &connection)
 {
     bus = connection;
     onBus = new QObject(q);
 
     // A watcher that comes is asked; one that goes takes its host with it.
-    auto *owner = new QDBusServiceWatcher(sni::kWatcherService, bus,
+    auto *owner = new QDBusServiceWatcher(BusCalls::kWatcherService, bus,
                                           QDBusServiceWatcher::WatchForOwnerChange, onBus);
     QObject::connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, q,
                      [this](const QString &, const QString &, const QString &newOwner) {
@@ -317,7 +234,7 @@ void StatusNotifierItem::Private::attach(const QDBusConnection &connection)
     QObject::connect(
         properties, &sni::WatcherProperties::PropertiesChanged, q,
         [this](const QString &interface, const QVariantMap &changed, const QStringList &invalid) {
-            if (interface != sni::kWatcherService)
+            if (interface != BusCalls::kWatcherService)
                 return;
             const QString hostKey = QStringLiteral("IsStatusNotifierHostRegistered");
             if (changed.contains(hostKey) || invalid.contains(hostKey))
@@ -378,9 +295,7 @@ void StatusNotifierItem::Private::tryToReconnect()
     settle(false, false);
     askWatcher();
     if (shown) {
-        exported = bus.registerObject(sni::kItemPath, &item, QDBusConnection::ExportAdaptors) &&
-                   bus.registerObject(sni::kMenuPath, &menu, QDBusConnection::ExportAdaptors);
-        if (exported)
+        if (exportObjects())
             requestName();
     }
 }
@@ -470,8 +385,8 @@ void StatusNotifierItem::Private::droppedByWatcher()
 void StatusNotifierItem::Private::registerWithWatcher()
 {
     registeredFor.start();
-    bus.asyncCall(QDBusMessage::createMethodCall(sni::kWatcherService, sni::kWatcherPath,
-                                                 sni::kWatcherService,
+    bus.asyncCall(QDBusMessage::createMethodCall(BusCalls::kWatcherService, BusCalls::kWatcherPath,
+                                                 BusCalls::kWatcherService,
                                                  QStringLiteral("RegisterStatusNotifierItem"))
                   << serviceName);
 }
@@ -479,12 +394,11 @@ void StatusNotifierItem::Private::registerWithWatcher()
 StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip, QMenu *menu,
                                        QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this, menu))
+    , d(std::make_unique<Private>(this, icon, toolTip, menu))
 {
     sni::registerTypes();
     d->serviceName =
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
-    new sni::ItemAdaptor(&d->item, icon, toolTip, menu);
     SessionBus::whenSettled(this, [this] { d->start(); });
 }
 
@@ -517,19 +431,12 @@ void StatusNotifierItem::setShown(bool shown)
         ++d->nameRequest;
         d->reRegister.stop();
         // The watcher drops the item when its name goes.
-        if (d->exported) {
-            d->bus.unregisterObject(sni::kItemPath);
-            d->bus.unregisterObject(sni::kMenuPath);
-            d->exported = false;
-        }
+        d->withdrawObjects();
         if (std::exchange(d->nameOwned, false))
             d->bus.asyncCall(BusCalls::busDaemon(QStringLiteral("ReleaseName")) << d->serviceName);
         return;
     }
-    d->exported =
-        d->bus.registerObject(sni::kItemPath, &d->item, QDBusConnection::ExportAdaptors) &&
-        d->bus.registerObject(sni::kMenuPath, &d->menu, QDBusConnection::ExportAdaptors);
-    if (d->exported)
+    if (d->exportObjects())
         d->requestName();
 }
 
