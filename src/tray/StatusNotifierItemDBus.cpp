@@ -4,14 +4,13 @@
 #include "tray/StatusNotifierItem.h"
 #include "tray/StatusNotifierItemObject.h"
 #include "tray/StatusNotifierTypes.h"
+#include "tray/StatusNotifierWatcher.h"
 
 #include <QCoreApplication>
-#include <QDBusAbstractInterface>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -28,66 +27,6 @@ const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
 
 } // namespace
-
-namespace sni {
-
-/// The watcher's signals, from whoever owns its name now: a proxy without a
-/// service name, so that Qt neither asks the bus who owns the name nor
-/// waits for the answer.
-class WatcherSignals : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    WatcherSignals(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), BusCalls::kWatcherPath,
-                                 BusCalls::kWatcherService.toLatin1().constData(), bus, parent)
-    {}
-
-signals:
-    void StatusNotifierHostRegistered();
-    void StatusNotifierHostUnregistered();
-    void StatusNotifierItemUnregistered(const QString &item);
-};
-
-/// The connection's own end, which libdbus tells as a local signal: QtDBus
-/// 6.4 says nothing else when the bus daemon goes away (killed, or its
-/// session ended), and its connection never comes back.
-class LocalSignals : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    LocalSignals(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
-                                 "org.freedesktop.DBus.Local", bus, parent)
-    {}
-
-signals:
-    void Disconnected();
-};
-
-/// The watcher's property changes, from whoever sends them at its path.
-/// Some watchers tell of a lost host only so (xapp-sn-watcher 1.x changes
-/// IsStatusNotifierHostRegistered and never sends
-/// StatusNotifierHostUnregistered), and some drop an item without a word
-/// but for its list.
-class WatcherProperties : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    WatcherProperties(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), BusCalls::kWatcherPath,
-                                 "org.freedesktop.DBus.Properties", bus, parent)
-    {}
-
-signals:
-    void PropertiesChanged(const QString &interface, const QVariantMap &changed,
-                           const QStringList &invalidated);
-};
-
-} // namespace sni
 
 struct StatusNotifierItem::Private
 {
@@ -133,7 +72,7 @@ struct StatusNotifierItem::Private
     int dropsInARow = 0;
     QElapsedTimer registeredFor;
     /// What follows the watcher on the present connection.
-    QObject *onBus = nullptr;
+    sni::WatcherLink *onBus = nullptr;
     /// After the bus went: a connection of our own, tried on a thread
     /// (connecting waits for the daemon) ever less often until one is had.
     QTimer reconnect;
@@ -193,60 +132,41 @@ void StatusNotifierItem::Private::withdrawObjects()
 void StatusNotifierItem::Private::attach(const QDBusConnection &connection)
 {
     bus = connection;
-    onBus = new QObject(q);
+    onBus = new sni::WatcherLink(bus, q);
 
     // A watcher that comes is asked; one that goes takes its host with it.
-    auto *owner = new QDBusServiceWatcher(BusCalls::kWatcherService, bus,
-                                          QDBusServiceWatcher::WatchForOwnerChange, onBus);
-    QObject::connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, q,
-                     [this](const QString &, const QString &, const QString &newOwner) {
-                         if (newOwner.isEmpty()) {
-                             ++question;
-                             settle(true, false);
-                         } else {
-                             // Not known again until the new one has answered;
-                             // whatever the last one dropped counts no more.
-                             dropsInARow = 0;
-                             reRegister.stop();
-                             settle(false, false);
-                             askWatcher();
-                         }
-                     });
+    QObject::connect(onBus, &sni::WatcherLink::watcherGone, q, [this] {
+        ++question;
+        settle(true, false);
+    });
+    QObject::connect(onBus, &sni::WatcherLink::watcherCame, q, [this] {
+        // Not known again until the new one has answered; whatever the last
+        // one dropped counts no more.
+        dropsInARow = 0;
+        reRegister.stop();
+        settle(false, false);
+        askWatcher();
+    });
     // The bus gone, so is every host on it: the icon goes elsewhere, or
     // the window comes back.
-    auto *local = new sni::LocalSignals(bus, onBus);
-    QObject::connect(local, &sni::LocalSignals::Disconnected, q, [this] { lost(); });
-    auto *hosts = new sni::WatcherSignals(bus, onBus);
-    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, q,
-                     [this] { askWatcher(); });
-    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, q,
-                     [this] { askWatcher(); });
+    QObject::connect(onBus, &sni::WatcherLink::disconnected, q, [this] { lost(); });
+    QObject::connect(onBus, &sni::WatcherLink::hostsChanged, q, [this] { askWatcher(); });
     // GNOME Shell's AppIndicator extension (version 46) may drop an item it
     // has just taken when it fails to read it ("While initalizing proxy
     // for ...: Argument two may not be null"), most often while the shell
     // starts: the item registers again.
-    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierItemUnregistered, q,
+    QObject::connect(onBus, &sni::WatcherLink::itemUnregistered, q,
                      [this](const QString &registered) {
                          if (namesThisItem(registered))
                              droppedByWatcher();
                      });
-    auto *properties = new sni::WatcherProperties(bus, onBus);
-    QObject::connect(
-        properties, &sni::WatcherProperties::PropertiesChanged, q,
-        [this](const QString &interface, const QVariantMap &changed, const QStringList &invalid) {
-            if (interface != BusCalls::kWatcherService)
-                return;
-            const QString hostKey = QStringLiteral("IsStatusNotifierHostRegistered");
-            if (changed.contains(hostKey) || invalid.contains(hostKey))
-                askWatcher();
-            const QString itemsKey = QStringLiteral("RegisteredStatusNotifierItems");
-            if (!changed.contains(itemsKey) || !shown || !nameOwned || !hostPresent)
-                return;
-            const QStringList items = changed.value(itemsKey).toStringList();
-            if (std::none_of(items.cbegin(), items.cend(),
-                             [this](const QString &item) { return namesThisItem(item); }))
-                droppedByWatcher();
-        });
+    QObject::connect(onBus, &sni::WatcherLink::itemsChanged, q, [this](const QStringList &items) {
+        if (!shown || !nameOwned || !hostPresent)
+            return;
+        if (std::none_of(items.cbegin(), items.cend(),
+                         [this](const QString &item) { return namesThisItem(item); }))
+            droppedByWatcher();
+    });
 }
 
 void StatusNotifierItem::Private::lost()
@@ -439,5 +359,3 @@ void StatusNotifierItem::setShown(bool shown)
     if (d->exportObjects())
         d->requestName();
 }
-
-#include "StatusNotifierItemDBus.moc"
