@@ -1,28 +1,19 @@
 #include "platform/BusCalls.h"
 #include "platform/SessionBus.h"
+#include "tray/DBusMenuExporter.h"
 #include "tray/StatusNotifierItem.h"
+#include "tray/StatusNotifierItemObject.h"
+#include "tray/StatusNotifierTypes.h"
+#include "tray/StatusNotifierWatcher.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QDBusAbstractAdaptor>
-#include <QDBusAbstractInterface>
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QHash>
-#include <QImage>
-#include <QMenu>
-#include <QPointer>
 #include <QTimer>
-#include <QtEndian>
 #include <algorithm>
 #include <chrono>
 #include <future>
@@ -30,512 +21,24 @@
 #include <optional>
 #include <thread>
 
-namespace sni {
-
-/// One image of the icon: ARGB32 pixels in network byte order.
-struct IconPixmap
-{
-    int width = 0;
-    int height = 0;
-    QByteArray pixels;
-};
-using IconPixmapList = QList<IconPixmap>;
-
-struct ToolTip
-{
-    QString iconName;
-    IconPixmapList pixmaps;
-    QString title;
-    QString description;
-};
-
-/// One entry of a com.canonical.dbusmenu layout, (ia{sv}av): its id, its
-/// properties and its entries, each wrapped in a variant.
-struct MenuLayout
-{
-    int id = 0;
-    QVariantMap properties;
-    QList<MenuLayout> children;
-};
-
-/// (ia{sv}): an entry's id and properties.
-struct MenuItemProperties
-{
-    int id = 0;
-    QVariantMap properties;
-};
-
-/// (ias): an entry's id and the names of properties it no longer has.
-struct MenuItemKeys
-{
-    int id = 0;
-    QStringList names;
-};
-
-/// (isvu): what the user did to an entry.
-struct MenuEvent
-{
-    int id = 0;
-    QString eventId;
-    QDBusVariant data;
-    uint timestamp = 0;
-};
-
-} // namespace sni
-
-Q_DECLARE_METATYPE(sni::IconPixmap)
-Q_DECLARE_METATYPE(sni::ToolTip)
-Q_DECLARE_METATYPE(sni::MenuLayout)
-Q_DECLARE_METATYPE(sni::MenuItemProperties)
-Q_DECLARE_METATYPE(sni::MenuItemKeys)
-Q_DECLARE_METATYPE(sni::MenuEvent)
-
-namespace sni {
-
-QDBusArgument &operator<<(QDBusArgument &argument, const IconPixmap &pixmap)
-{
-    argument.beginStructure();
-    argument << pixmap.width << pixmap.height << pixmap.pixels;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, IconPixmap &pixmap)
-{
-    argument.beginStructure();
-    argument >> pixmap.width >> pixmap.height >> pixmap.pixels;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const ToolTip &toolTip)
-{
-    argument.beginStructure();
-    argument << toolTip.iconName << toolTip.pixmaps << toolTip.title << toolTip.description;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, ToolTip &toolTip)
-{
-    argument.beginStructure();
-    argument >> toolTip.iconName >> toolTip.pixmaps >> toolTip.title >> toolTip.description;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuLayout &layout)
-{
-    argument.beginStructure();
-    argument << layout.id << layout.properties;
-    argument.beginArray(QMetaType::fromType<QDBusVariant>());
-    for (const MenuLayout &child : layout.children)
-        argument << QDBusVariant(QVariant::fromValue(child));
-    argument.endArray();
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuLayout &layout)
-{
-    argument.beginStructure();
-    argument >> layout.id >> layout.properties;
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        QDBusVariant child;
-        argument >> child;
-        layout.children.append(qdbus_cast<MenuLayout>(child.variant()));
-    }
-    argument.endArray();
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuItemProperties &item)
-{
-    argument.beginStructure();
-    argument << item.id << item.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuItemProperties &item)
-{
-    argument.beginStructure();
-    argument >> item.id >> item.properties;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuItemKeys &item)
-{
-    argument.beginStructure();
-    argument << item.id << item.names;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuItemKeys &item)
-{
-    argument.beginStructure();
-    argument >> item.id >> item.names;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MenuEvent &event)
-{
-    argument.beginStructure();
-    argument << event.id << event.eventId << event.data << event.timestamp;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MenuEvent &event)
-{
-    argument.beginStructure();
-    argument >> event.id >> event.eventId >> event.data >> event.timestamp;
-    argument.endStructure();
-    return argument;
-}
-
 namespace {
 
-using BusCalls::kWatcherPath;
-using BusCalls::kWatcherService;
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
 
-IconPixmapList pixmapsOf(const QIcon &icon)
-{
-    IconPixmapList pixmaps;
-    const QList<QSize> sizes = icon.availableSizes();
-    for (const QSize size : sizes) {
-        const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
-        IconPixmap pixmap{image.width(), image.height(), {}};
-        pixmap.pixels.resize(qsizetype(image.width()) * image.height() * 4);
-        auto *out = reinterpret_cast<quint32 *>(pixmap.pixels.data());
-        for (int y = 0; y < image.height(); ++y) {
-            const auto *line = reinterpret_cast<const quint32 *>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                *out++ = qToBigEndian(line[x]);
-        }
-        pixmaps.append(pixmap);
-    }
-    return pixmaps;
-}
-
 } // namespace
-
-/// The watcher's signals, from whoever owns its name now: a proxy without a
-/// service name, so that Qt neither asks the bus who owns the name nor
-/// waits for the answer.
-class WatcherSignals : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    WatcherSignals(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), kWatcherPath, kWatcherService.toLatin1().constData(),
-                                 bus, parent)
-    {}
-
-signals:
-    void StatusNotifierHostRegistered();
-    void StatusNotifierHostUnregistered();
-    void StatusNotifierItemUnregistered(const QString &item);
-};
-
-/// The connection's own end, which libdbus tells as a local signal: QtDBus
-/// 6.4 says nothing else when the bus daemon goes away (killed, or its
-/// session ended), and its connection never comes back.
-class LocalSignals : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    LocalSignals(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
-                                 "org.freedesktop.DBus.Local", bus, parent)
-    {}
-
-signals:
-    void Disconnected();
-};
-
-/// The watcher's property changes, from whoever sends them at its path.
-/// Some watchers tell of a lost host only so (xapp-sn-watcher 1.x changes
-/// IsStatusNotifierHostRegistered and never sends
-/// StatusNotifierHostUnregistered), and some drop an item without a word
-/// but for its list.
-class WatcherProperties : public QDBusAbstractInterface
-{
-    Q_OBJECT
-
-public:
-    WatcherProperties(const QDBusConnection &bus, QObject *parent)
-        : QDBusAbstractInterface(QString(), kWatcherPath, "org.freedesktop.DBus.Properties", bus,
-                                 parent)
-    {}
-
-signals:
-    void PropertiesChanged(const QString &interface, const QVariantMap &changed,
-                           const QStringList &invalidated);
-};
-
-/// The menu as com.canonical.dbusmenu has it: every entry of the QMenu and
-/// its submenus gets an id (the menu itself is 0), and a click on an entry
-/// triggers its action. The menu is read afresh for every question, so it is
-/// always the menu as it is.
-class MenuAdaptor : public QDBusAbstractAdaptor
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
-    Q_PROPERTY(uint Version READ version)
-    Q_PROPERTY(QString TextDirection READ textDirection)
-    Q_PROPERTY(QString Status READ status)
-    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
-
-public:
-    MenuAdaptor(QObject *object, QMenu *menu)
-        : QDBusAbstractAdaptor(object)
-        , m_menu(menu)
-    {}
-
-    uint version() const { return 3; }
-    QString textDirection() const
-    {
-        return QGuiApplication::isRightToLeft() ? QStringLiteral("rtl") : QStringLiteral("ltr");
-    }
-    QString status() const { return QStringLiteral("normal"); }
-    QStringList iconThemePath() const { return {}; }
-
-public slots:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
-                   sni::MenuLayout &layout)
-    {
-        layout = layoutOf(parentId, recursionDepth, propertyNames);
-        return 1;
-    }
-
-    // D-Bus finds the types of slots and signals by name: no aliases here.
-    QList<sni::MenuItemProperties> GetGroupProperties(const QList<int> &ids,
-                                                      const QStringList &propertyNames)
-    {
-        QList<sni::MenuItemProperties> items;
-        for (const int id : ids) {
-            if (id == 0 || action(id))
-                items.append({id, propertiesOf(id, propertyNames)});
-        }
-        return items;
-    }
-
-    QDBusVariant GetProperty(int id, const QString &name)
-    {
-        return QDBusVariant(propertiesOf(id, {name}).value(name));
-    }
-
-    void Event(int id, const QString &eventId, const QDBusVariant &, uint)
-    {
-        if (eventId != QLatin1String("clicked"))
-            return;
-        QAction *chosen = action(id);
-        if (!chosen || chosen->menu() || chosen->isSeparator() || !chosen->isEnabled())
-            return;
-        // After the call has been answered: the item may open a dialog.
-        QMetaObject::invokeMethod(chosen, &QAction::trigger, Qt::QueuedConnection);
-    }
-
-    QList<int> EventGroup(const QList<sni::MenuEvent> &events)
-    {
-        QList<int> unknown;
-        for (const sni::MenuEvent &event : events) {
-            if (event.id != 0 && !action(event.id))
-                unknown.append(event.id);
-            else
-                Event(event.id, event.eventId, event.data, event.timestamp);
-        }
-        return unknown;
-    }
-
-    bool AboutToShow(int) { return false; }
-
-    QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &unknown)
-    {
-        for (const int id : ids) {
-            if (id != 0 && !action(id))
-                unknown.append(id);
-        }
-        return {};
-    }
-
-signals:
-    void ItemsPropertiesUpdated(const QList<sni::MenuItemProperties> &updated,
-                                const QList<sni::MenuItemKeys> &removed);
-    void LayoutUpdated(uint revision, int parent);
-    void ItemActivationRequested(int id, uint timestamp);
-
-private:
-    int idOf(QAction *action)
-    {
-        const auto found = m_ids.constFind(action);
-        if (found != m_ids.constEnd())
-            return *found;
-        m_actions.append(action);
-        const int id = int(m_actions.size());
-        m_ids.insert(action, id);
-        return id;
-    }
-
-    QAction *action(int id) const
-    {
-        return id >= 1 && id <= m_actions.size() ? m_actions.at(id - 1).data() : nullptr;
-    }
-
-    QMenu *menuOf(int id) const
-    {
-        if (id == 0)
-            return m_menu;
-        QAction *entry = action(id);
-        return entry ? entry->menu() : nullptr;
-    }
-
-    QVariantMap propertiesOf(int id, const QStringList &wanted)
-    {
-        QVariantMap properties;
-        if (id == 0) {
-            properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-        } else if (QAction *entry = action(id)) {
-            if (entry->isSeparator()) {
-                properties.insert(QStringLiteral("type"), QStringLiteral("separator"));
-            } else {
-                // dbusmenu marks the access key with '_', Qt with '&'.
-                QString label = entry->text();
-                label.replace(u'_', QLatin1String("__"));
-                label.replace(QLatin1String("&&"), QLatin1String("\x01"));
-                label.replace(u'&', u'_');
-                label.replace(u'\x01', u'&');
-                properties.insert(QStringLiteral("label"), label);
-            }
-            if (!entry->isEnabled())
-                properties.insert(QStringLiteral("enabled"), false);
-            if (!entry->isVisible())
-                properties.insert(QStringLiteral("visible"), false);
-            if (entry->menu())
-                properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-        }
-        if (wanted.isEmpty())
-            return properties;
-        QVariantMap chosen;
-        for (const QString &name : wanted) {
-            if (properties.contains(name))
-                chosen.insert(name, properties.value(name));
-        }
-        return chosen;
-    }
-
-    sni::MenuLayout layoutOf(int id, int depth, const QStringList &wanted)
-    {
-        sni::MenuLayout layout{id, propertiesOf(id, wanted), {}};
-        QMenu *menu = menuOf(id);
-        if (!menu || depth == 0)
-            return layout;
-        const QList<QAction *> entries = menu->actions();
-        for (QAction *entry : entries)
-            layout.children.append(layoutOf(idOf(entry), depth < 0 ? -1 : depth - 1, wanted));
-        return layout;
-    }
-
-    QPointer<QMenu> m_menu;
-    QHash<QAction *, int> m_ids;
-    QList<QPointer<QAction>> m_actions;
-};
-
-/// The org.kde.StatusNotifierItem interface of the item's object.
-class ItemAdaptor : public QDBusAbstractAdaptor
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
-    Q_PROPERTY(QString Category READ category)
-    Q_PROPERTY(QString Id READ id)
-    Q_PROPERTY(QString Title READ title)
-    Q_PROPERTY(QString Status READ status)
-    Q_PROPERTY(int WindowId READ windowId)
-    Q_PROPERTY(QString IconThemePath READ iconThemePath)
-    Q_PROPERTY(QString IconName READ iconName)
-    Q_PROPERTY(sni::IconPixmapList IconPixmap READ iconPixmap)
-    Q_PROPERTY(QString OverlayIconName READ iconThemePath)
-    Q_PROPERTY(sni::IconPixmapList OverlayIconPixmap READ noPixmaps)
-    Q_PROPERTY(QString AttentionIconName READ iconThemePath)
-    Q_PROPERTY(sni::IconPixmapList AttentionIconPixmap READ noPixmaps)
-    Q_PROPERTY(QString AttentionMovieName READ iconThemePath)
-    Q_PROPERTY(sni::ToolTip ToolTip READ toolTip)
-    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
-    Q_PROPERTY(QDBusObjectPath Menu READ menu)
-
-public:
-    ItemAdaptor(QObject *item, const QIcon &icon, const QString &toolTip, QMenu *menu)
-        : QDBusAbstractAdaptor(item)
-        , m_icon(icon)
-        , m_toolTip(toolTip)
-        , m_menu(menu)
-    {}
-
-    QString category() const { return QStringLiteral("ApplicationStatus"); }
-    QString id() const { return QCoreApplication::applicationName(); }
-    QString title() const { return m_toolTip; }
-    QString status() const { return QStringLiteral("Active"); }
-    int windowId() const { return 0; }
-    QString iconThemePath() const { return {}; }
-    QString iconName() const { return {}; }
-    IconPixmapList iconPixmap() const
-    {
-        // Made when a host first asks, not at start-up.
-        if (!m_pixmaps)
-            m_pixmaps = pixmapsOf(m_icon);
-        return *m_pixmaps;
-    }
-    IconPixmapList noPixmaps() const { return {}; }
-    ToolTip toolTip() const { return {QString(), {}, m_toolTip, QString()}; }
-    bool itemIsMenu() const { return false; }
-    QDBusObjectPath menu() const { return QDBusObjectPath(kMenuPath); }
-
-public slots:
-    // Hosts that draw no menu of their own ask for ours at the pointer.
-    void ContextMenu(int x, int y)
-    {
-        if (m_menu)
-            m_menu->popup(QPoint(x, y));
-    }
-    // Only the menu does anything.
-    void Activate(int, int) {}
-    void SecondaryActivate(int, int) {}
-    void Scroll(int, const QString &) {}
-
-signals:
-    void NewTitle();
-    void NewIcon();
-    void NewAttentionIcon();
-    void NewOverlayIcon();
-    void NewToolTip();
-    void NewStatus(const QString &status);
-
-private:
-    QIcon m_icon;
-    mutable std::optional<IconPixmapList> m_pixmaps;
-    QString m_toolTip;
-    QPointer<QMenu> m_menu;
-};
-
-} // namespace sni
 
 struct StatusNotifierItem::Private
 {
-    explicit Private(StatusNotifierItem *item)
-        : q(item)
+    Private(StatusNotifierItem *owner, const QIcon &icon, const QString &toolTip, QMenu *entries)
+        : q(owner)
+        , item(icon, toolTip, entries, kMenuPath)
+        , menu(entries)
     {}
 
     void start();
+    bool exportObjects();
+    void withdrawObjects();
     void attach(const QDBusConnection &connection);
     void lost();
     void tryToReconnect();
@@ -551,8 +54,8 @@ struct StatusNotifierItem::Private
     /// Not connected until the session bus is settled.
     QDBusConnection bus{QString()};
     QString serviceName;
-    QObject item;
-    QObject menu;
+    sni::StatusNotifierItemObject item;
+    sni::DBusMenuExporter menu;
     bool settled = false;
     bool hostPresent = false;
     bool shown = false;
@@ -569,7 +72,7 @@ struct StatusNotifierItem::Private
     int dropsInARow = 0;
     QElapsedTimer registeredFor;
     /// What follows the watcher on the present connection.
-    QObject *onBus = nullptr;
+    sni::WatcherLink *onBus = nullptr;
     /// After the bus went: a connection of our own, tried on a thread
     /// (connecting waits for the daemon) ever less often until one is had.
     QTimer reconnect;
@@ -610,63 +113,60 @@ void StatusNotifierItem::Private::start()
     askWatcher();
 }
 
+bool StatusNotifierItem::Private::exportObjects()
+{
+    exported = bus.registerObject(kItemPath, &item, QDBusConnection::ExportAdaptors) &&
+               bus.registerObject(kMenuPath, &menu, QDBusConnection::ExportAdaptors);
+    return exported;
+}
+
+void StatusNotifierItem::Private::withdrawObjects()
+{
+    if (!exported)
+        return;
+    bus.unregisterObject(kItemPath);
+    bus.unregisterObject(kMenuPath);
+    exported = false;
+}
+
 void StatusNotifierItem::Private::attach(const QDBusConnection &connection)
 {
     bus = connection;
-    onBus = new QObject(q);
+    onBus = new sni::WatcherLink(bus, q);
 
     // A watcher that comes is asked; one that goes takes its host with it.
-    auto *owner = new QDBusServiceWatcher(sni::kWatcherService, bus,
-                                          QDBusServiceWatcher::WatchForOwnerChange, onBus);
-    QObject::connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, q,
-                     [this](const QString &, const QString &, const QString &newOwner) {
-                         if (newOwner.isEmpty()) {
-                             ++question;
-                             settle(true, false);
-                         } else {
-                             // Not known again until the new one has answered;
-                             // whatever the last one dropped counts no more.
-                             dropsInARow = 0;
-                             reRegister.stop();
-                             settle(false, false);
-                             askWatcher();
-                         }
-                     });
+    QObject::connect(onBus, &sni::WatcherLink::watcherGone, q, [this] {
+        ++question;
+        settle(true, false);
+    });
+    QObject::connect(onBus, &sni::WatcherLink::watcherCame, q, [this] {
+        // Not known again until the new one has answered; whatever the last
+        // one dropped counts no more.
+        dropsInARow = 0;
+        reRegister.stop();
+        settle(false, false);
+        askWatcher();
+    });
     // The bus gone, so is every host on it: the icon goes elsewhere, or
     // the window comes back.
-    auto *local = new sni::LocalSignals(bus, onBus);
-    QObject::connect(local, &sni::LocalSignals::Disconnected, q, [this] { lost(); });
-    auto *hosts = new sni::WatcherSignals(bus, onBus);
-    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostRegistered, q,
-                     [this] { askWatcher(); });
-    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierHostUnregistered, q,
-                     [this] { askWatcher(); });
+    QObject::connect(onBus, &sni::WatcherLink::disconnected, q, [this] { lost(); });
+    QObject::connect(onBus, &sni::WatcherLink::hostsChanged, q, [this] { askWatcher(); });
     // GNOME Shell's AppIndicator extension (version 46) may drop an item it
     // has just taken when it fails to read it ("While initalizing proxy
     // for ...: Argument two may not be null"), most often while the shell
     // starts: the item registers again.
-    QObject::connect(hosts, &sni::WatcherSignals::StatusNotifierItemUnregistered, q,
+    QObject::connect(onBus, &sni::WatcherLink::itemUnregistered, q,
                      [this](const QString &registered) {
                          if (namesThisItem(registered))
                              droppedByWatcher();
                      });
-    auto *properties = new sni::WatcherProperties(bus, onBus);
-    QObject::connect(
-        properties, &sni::WatcherProperties::PropertiesChanged, q,
-        [this](const QString &interface, const QVariantMap &changed, const QStringList &invalid) {
-            if (interface != sni::kWatcherService)
-                return;
-            const QString hostKey = QStringLiteral("IsStatusNotifierHostRegistered");
-            if (changed.contains(hostKey) || invalid.contains(hostKey))
-                askWatcher();
-            const QString itemsKey = QStringLiteral("RegisteredStatusNotifierItems");
-            if (!changed.contains(itemsKey) || !shown || !nameOwned || !hostPresent)
-                return;
-            const QStringList items = changed.value(itemsKey).toStringList();
-            if (std::none_of(items.cbegin(), items.cend(),
-                             [this](const QString &item) { return namesThisItem(item); }))
-                droppedByWatcher();
-        });
+    QObject::connect(onBus, &sni::WatcherLink::itemsChanged, q, [this](const QStringList &items) {
+        if (!shown || !nameOwned || !hostPresent)
+            return;
+        if (std::none_of(items.cbegin(), items.cend(),
+                         [this](const QString &item) { return namesThisItem(item); }))
+            droppedByWatcher();
+    });
 }
 
 void StatusNotifierItem::Private::lost()
@@ -715,9 +215,7 @@ void StatusNotifierItem::Private::tryToReconnect()
     settle(false, false);
     askWatcher();
     if (shown) {
-        exported = bus.registerObject(sni::kItemPath, &item, QDBusConnection::ExportAdaptors) &&
-                   bus.registerObject(sni::kMenuPath, &menu, QDBusConnection::ExportAdaptors);
-        if (exported)
+        if (exportObjects())
             requestName();
     }
 }
@@ -807,8 +305,8 @@ void StatusNotifierItem::Private::droppedByWatcher()
 void StatusNotifierItem::Private::registerWithWatcher()
 {
     registeredFor.start();
-    bus.asyncCall(QDBusMessage::createMethodCall(sni::kWatcherService, sni::kWatcherPath,
-                                                 sni::kWatcherService,
+    bus.asyncCall(QDBusMessage::createMethodCall(BusCalls::kWatcherService, BusCalls::kWatcherPath,
+                                                 BusCalls::kWatcherService,
                                                  QStringLiteral("RegisterStatusNotifierItem"))
                   << serviceName);
 }
@@ -816,22 +314,11 @@ void StatusNotifierItem::Private::registerWithWatcher()
 StatusNotifierItem::StatusNotifierItem(const QIcon &icon, const QString &toolTip, QMenu *menu,
                                        QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this))
+    , d(std::make_unique<Private>(this, icon, toolTip, menu))
 {
-    qDBusRegisterMetaType<sni::IconPixmap>();
-    qDBusRegisterMetaType<sni::IconPixmapList>();
-    qDBusRegisterMetaType<sni::ToolTip>();
-    qDBusRegisterMetaType<sni::MenuLayout>();
-    qDBusRegisterMetaType<sni::MenuItemProperties>();
-    qDBusRegisterMetaType<QList<sni::MenuItemProperties>>();
-    qDBusRegisterMetaType<sni::MenuItemKeys>();
-    qDBusRegisterMetaType<QList<sni::MenuItemKeys>>();
-    qDBusRegisterMetaType<sni::MenuEvent>();
-    qDBusRegisterMetaType<QList<sni::MenuEvent>>();
+    sni::registerTypes();
     d->serviceName =
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
-    new sni::ItemAdaptor(&d->item, icon, toolTip, menu);
-    new sni::MenuAdaptor(&d->menu, menu);
     SessionBus::whenSettled(this, [this] { d->start(); });
 }
 
@@ -864,20 +351,11 @@ void StatusNotifierItem::setShown(bool shown)
         ++d->nameRequest;
         d->reRegister.stop();
         // The watcher drops the item when its name goes.
-        if (d->exported) {
-            d->bus.unregisterObject(sni::kItemPath);
-            d->bus.unregisterObject(sni::kMenuPath);
-            d->exported = false;
-        }
+        d->withdrawObjects();
         if (std::exchange(d->nameOwned, false))
             d->bus.asyncCall(BusCalls::busDaemon(QStringLiteral("ReleaseName")) << d->serviceName);
         return;
     }
-    d->exported =
-        d->bus.registerObject(sni::kItemPath, &d->item, QDBusConnection::ExportAdaptors) &&
-        d->bus.registerObject(sni::kMenuPath, &d->menu, QDBusConnection::ExportAdaptors);
-    if (d->exported)
+    if (d->exportObjects())
         d->requestName();
 }
-
-#include "StatusNotifierItemDBus.moc"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QPoint>
+#include <memory>
 
 /// Whether a notification area that docks icons as windows of their own
 /// (the X11 system tray protocol) is there, and news when that changes.
@@ -14,7 +14,7 @@
 /// other events. Where the platform has one notification area that is always
 /// there (Windows), it is present; elsewhere (Wayland, no window
 /// system) it is not.
-class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter
+class TrayHostWatcher : public QObject
 {
     Q_OBJECT
 
@@ -22,7 +22,7 @@ public:
     explicit TrayHostWatcher(QObject *parent = nullptr);
     ~TrayHostWatcher() override;
 
-    bool isPresent() const { return m_owner != 0; }
+    bool isPresent() const;
     /// Whether the window system has such notification areas at all: not
     /// on Wayland, where Qt's icon has nowhere to go.
     bool isPossible() const;
@@ -32,20 +32,12 @@ public:
     /// Qt's icon has just been shown (or shown again).
     void iconShown();
 
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
-
 signals:
     void presenceChanged();
     /// The right button went down on Qt's icon, with the pointer at @p at.
     void rightPressed(QPoint at);
 
 private:
-    /// Follows @p owner from now on; 0 for none.
-    void follow(quint32 owner);
-    /// The selection's owner as the X server has it now.
-    quint32 currentOwner() const;
-
-    quint32 m_selection = 0;
-    quint32 m_manager = 0;
-    quint32 m_owner = 0;
+    class Private;
+    std::unique_ptr<Private> d;
 };

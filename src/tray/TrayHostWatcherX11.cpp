@@ -1,5 +1,6 @@
 #include "tray/TrayHostWatcher.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
@@ -33,63 +34,83 @@ template<typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Repl
 
 } // namespace
 
-TrayHostWatcher::TrayHostWatcher(QObject *parent)
-    : QObject(parent)
+/// Follows the owner of the tray's selection: told of new owners by their
+/// MANAGER messages, and of an owner's end by its window's destruction.
+class TrayHostWatcher::Private : public QAbstractNativeEventFilter
+{
+public:
+    explicit Private(TrayHostWatcher *watcher);
+    ~Private() override;
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+    /// Follows @p owner from now on; 0 for none.
+    void follow(quint32 owner);
+    /// The selection's owner as the X server has it now.
+    quint32 currentOwner() const;
+
+    TrayHostWatcher *const q;
+    quint32 selection = 0;
+    quint32 manager = 0;
+    quint32 owner = 0;
+};
+
+TrayHostWatcher::Private::Private(TrayHostWatcher *watcher)
+    : q(watcher)
 {
     xcb_connection_t *c = connection();
     if (!c)
         return;
-    const QByteArray selection = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber());
-    const auto selectionCookie =
-        xcb_intern_atom(c, false, uint16_t(selection.size()), selection.constData());
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber());
+    const auto selectionCookie = xcb_intern_atom(c, false, uint16_t(name.size()), name.constData());
     const auto managerCookie = xcb_intern_atom(c, false, 7, "MANAGER");
     const auto selectionAtom = owned(xcb_intern_atom_reply(c, selectionCookie, nullptr));
     const auto managerAtom = owned(xcb_intern_atom_reply(c, managerCookie, nullptr));
     if (!selectionAtom || !managerAtom)
         return;
-    m_selection = selectionAtom->atom;
-    m_manager = managerAtom->atom;
+    selection = selectionAtom->atom;
+    manager = managerAtom->atom;
     QCoreApplication::instance()->installNativeEventFilter(this);
-
-    follow(currentOwner());
 }
 
-quint32 TrayHostWatcher::currentOwner() const
-{
-    xcb_connection_t *c = connection();
-    if (!c)
-        return 0;
-    const auto owner =
-        owned(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, m_selection), nullptr));
-    return owner ? owner->owner : 0;
-}
-
-TrayHostWatcher::~TrayHostWatcher()
+TrayHostWatcher::Private::~Private()
 {
     if (QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-void TrayHostWatcher::follow(quint32 owner)
+quint32 TrayHostWatcher::Private::currentOwner() const
 {
     xcb_connection_t *c = connection();
-    if (c && owner) {
+    if (!c)
+        return 0;
+    const auto reply =
+        owned(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
+    return reply ? reply->owner : 0;
+}
+
+void TrayHostWatcher::Private::follow(quint32 newOwner)
+{
+    xcb_connection_t *c = connection();
+    if (c && newOwner) {
         // Told when it is destroyed. It may be gone already: then the error
         // is dropped, and asking for the owner again tells.
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_discard_reply(
-            c, xcb_change_window_attributes_checked(c, owner, XCB_CW_EVENT_MASK, &mask).sequence);
-        owner = currentOwner();
+            c,
+            xcb_change_window_attributes_checked(c, newOwner, XCB_CW_EVENT_MASK, &mask).sequence);
+        newOwner = currentOwner();
     }
-    if (owner == m_owner)
+    if (newOwner == owner)
         return;
-    const bool wasPresent = isPresent();
-    m_owner = owner;
-    if (isPresent() != wasPresent)
-        emit presenceChanged();
+    const bool wasPresent = owner != 0;
+    owner = newOwner;
+    if ((owner != 0) != wasPresent)
+        emit q->presenceChanged();
 }
 
-bool TrayHostWatcher::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+bool TrayHostWatcher::Private::nativeEventFilter(const QByteArray &eventType, void *message,
+                                                 qintptr *)
 {
     if (eventType != "xcb_generic_event_t")
         return false;
@@ -97,18 +118,33 @@ bool TrayHostWatcher::nativeEventFilter(const QByteArray &eventType, void *messa
     switch (event->response_type & 0x7f) {
     case XCB_CLIENT_MESSAGE: {
         const auto *announced = static_cast<const xcb_client_message_event_t *>(message);
-        if (announced->type == m_manager && announced->data.data32[1] == m_selection)
+        if (announced->type == manager && announced->data.data32[1] == selection)
             follow(announced->data.data32[2]);
         break;
     }
     case XCB_DESTROY_NOTIFY:
-        if (m_owner && static_cast<const xcb_destroy_notify_event_t *>(message)->window == m_owner)
+        if (owner && static_cast<const xcb_destroy_notify_event_t *>(message)->window == owner)
             follow(currentOwner());
         break;
     default:
         break;
     }
     return false;
+}
+
+TrayHostWatcher::TrayHostWatcher(QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(this))
+{
+    if (d->selection)
+        d->follow(d->currentOwner());
+}
+
+TrayHostWatcher::~TrayHostWatcher() = default;
+
+bool TrayHostWatcher::isPresent() const
+{
+    return d->owner != 0;
 }
 
 bool TrayHostWatcher::isPossible() const
