@@ -1,4 +1,4 @@
-#include "platform/Keyboard.h"
+#include "app/Keyboard.h"
 
 #include <QKeyEvent>
 
