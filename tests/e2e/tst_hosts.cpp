@@ -2,7 +2,8 @@
 // with the settings the harness laid out: the status trays of xfce4-panel and
 // lxqt-panel, on the test's own session bus, and tint2's taskbar; under
 // a watcher on that bus that never answers; and under GNOME Shell with its
-// AppIndicator extension, on an X server and buses of its own.
+// AppIndicator extension and under Plasma's shell (with KWin), each on an X
+// server and buses of its own.
 #include "Session.h"
 #include "support/Compositor.h"
 #include "support/Panel.h"
@@ -357,8 +358,8 @@ bool HostsTest::openPanelMenu(const Panel &panel)
 
 bool HostsTest::openPlasmaMenu(WId panel)
 {
-    // Opened on the release, which comes at once: a right press held long
-    // opens nothing there.
+    // Plasma opens it on the release, which comes at once: a right press
+    // held for a second opens nothing.
     QRect area;
     return QTest::qWaitFor([&] { return !(area = plasmaItemArea(panel)).isEmpty(); }, 10000) &&
            XTools::movePointer(XTools::pressSpot(area, m_pressSpot++)) && XTools::click(3) &&
