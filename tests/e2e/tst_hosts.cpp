@@ -2,7 +2,8 @@
 // with the settings the harness laid out: the status trays of xfce4-panel and
 // lxqt-panel, on the test's own session bus, and tint2's taskbar; under
 // a watcher on that bus that never answers; and under GNOME Shell with its
-// AppIndicator extension, on an X server and buses of its own.
+// AppIndicator extension and under Plasma's shell (with KWin), each on an X
+// server and buses of its own.
 #include "Session.h"
 #include "support/Compositor.h"
 #include "support/Panel.h"
@@ -43,10 +44,10 @@ QVariant busProperty(const QString &service, const QString &path, const QString 
 }
 
 /// The items registered with the panel's watcher, as "service/path".
-QStringList registeredItems()
+QStringList registeredItems(QDBusConnection bus = QDBusConnection::sessionBus())
 {
     return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                       "RegisteredStatusNotifierItems")
+                       "RegisteredStatusNotifierItems", bus)
         .toStringList();
 }
 
@@ -64,10 +65,10 @@ Item itemAt(const QString &registered)
     return {registered.left(slash), registered.mid(slash)};
 }
 
-QString toolTipTitle(const Item &item)
+QString toolTipTitle(const Item &item, QDBusConnection bus = QDBusConnection::sessionBus())
 {
     return StatusNotifier::toolTipTitle(
-        busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "ToolTip")
+        busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "ToolTip", bus)
             .value<QDBusArgument>());
 }
 
@@ -93,20 +94,21 @@ void collectCaptions(const QDBusArgument &node, QStringList &captions, QList<int
     node.endStructure();
 }
 
-QString menuPath(const Item &item)
+QString menuPath(const Item &item, QDBusConnection bus = QDBusConnection::sessionBus())
 {
-    return busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "Menu")
+    return busProperty(item.service, item.path, "org.kde.StatusNotifierItem", "Menu", bus)
         .value<QDBusObjectPath>()
         .path();
 }
 
 /// The item's menu as the panel reads it to draw it.
-QStringList menuCaptions(const Item &item, QList<int> *ids = nullptr)
+QStringList menuCaptions(const Item &item, QList<int> *ids = nullptr,
+                         QDBusConnection bus = QDBusConnection::sessionBus())
 {
-    QDBusMessage getLayout = QDBusMessage::createMethodCall(item.service, menuPath(item),
+    QDBusMessage getLayout = QDBusMessage::createMethodCall(item.service, menuPath(item, bus),
                                                             "com.canonical.dbusmenu", "GetLayout");
     getLayout << 0 << -1 << QStringList{"label"};
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(getLayout, QDBus::Block, 5000);
+    const QDBusMessage reply = bus.call(getLayout, QDBus::Block, 5000);
     QStringList captions;
     QList<int> found;
     if (reply.arguments().size() == 2)
@@ -186,11 +188,11 @@ bool isIconColour(QRgb pixel)
     return false;
 }
 
-/// Where @p panel draws our item: the right-most of the icons it shows that
-/// look like ours (a task button may show the window's icon further left).
-QRect itemArea(const Panel &panel)
+/// Where a panel draws our item in @p strip, a part of the screen: the
+/// right-most of the icons it shows there that look like ours (a task button
+/// may show the window's icon further left).
+QRect itemArea(const QRect &strip)
 {
-    const QRect strip = XTools::geometry(panel.window());
     const QImage image = XTools::screenshot(strip);
     QRect found;
     for (int x = image.width() - 1; x >= 0; --x) {
@@ -202,6 +204,49 @@ QRect itemArea(const Panel &panel)
         }
     }
     return found.translated(strip.topLeft());
+}
+
+/// The popup menus on screen, bottom to top: the mapped top-level windows
+/// that say they are one (not the tooltips a panel shows over its icons).
+QList<QRect> popupMenus()
+{
+    QList<QRect> menus;
+    const QStringList windows = XTools::output("xdotool", {"search", "--all", "--onlyvisible",
+                                                           "--maxdepth", "1", "--name", ".*"})
+                                    .split('\n', Qt::SkipEmptyParts);
+    for (const QString &window : windows) {
+        if (XTools::property(window.toULongLong(), "_NET_WM_WINDOW_TYPE")
+                .contains("_NET_WM_WINDOW_TYPE_POPUP_MENU"))
+            menus.append(XTools::geometry(window.toULongLong()));
+    }
+    return menus;
+}
+
+/// The panel of the plasmashell whose process is @p pid: of its windows, the
+/// one that says it is a dock (another is the desktop).
+WId plasmaPanel(qint64 pid)
+{
+    const QStringList windows =
+        XTools::output("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)})
+            .split('\n', Qt::SkipEmptyParts);
+    for (const QString &window : windows) {
+        if (XTools::property(window.toULongLong(), "_NET_WM_WINDOW_TYPE")
+                .contains("_NET_WM_WINDOW_TYPE_DOCK"))
+            return window.toULongLong();
+    }
+    return 0;
+}
+
+/// Where Plasma's panel @p panel shows our item: the right-most icon like
+/// ours in its right half, where its tray is (its task manager, on the
+/// left, shows the main window's icon too), looked for with the pointer
+/// away, on the desktop (Plasma brightens the icon under the pointer).
+QRect plasmaItemArea(WId panel)
+{
+    const QRect strip = XTools::geometry(panel);
+    if (!XTools::movePointer({strip.center().x(), strip.top() / 4}))
+        return {};
+    return itemArea(strip.adjusted(strip.width() / 2, 0, 0, 0));
 }
 
 /// The task buttons tint2 draws in @p panel: runs of columns holding the
@@ -257,6 +302,7 @@ private slots:
     void aPeerThatAnswersNothingCostsNothing();
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
     void gnomeShellKeepsTheIconThroughItsRestarts();
+    void plasmaKeepsTheIconAndItsMenuThroughItsRestarts();
     void cinnamonsWatcherTellsOfALostHostByAPropertyOnly();
     void waybarOnSwayShowsTheItem_data();
     void waybarOnSwayShowsTheItem();
@@ -265,6 +311,9 @@ private slots:
 private:
     /// Opens the menu of the item in the panel with a real right press.
     bool openPanelMenu(const Panel &panel);
+    /// Opens the menu Plasma draws for the item in its panel @p panel with a
+    /// real right click.
+    bool openPlasmaMenu(WId panel);
     void report(Session &session, Panel &panel);
 
     QTemporaryDir m_scratch;
@@ -295,7 +344,7 @@ void HostsTest::report(Session &session, Panel &panel)
 
 bool HostsTest::openPanelMenu(const Panel &panel)
 {
-    const QRect area = itemArea(panel);
+    const QRect area = itemArea(XTools::geometry(panel.window()));
     if (area.isEmpty())
         return false;
     // Some panels open it on the press, others on the release.
@@ -307,6 +356,44 @@ bool HostsTest::openPanelMenu(const Panel &panel)
     const bool onPress = QTest::qWaitFor(opened, 1000);
     return XTools::releaseButton(3) && (onPress || QTest::qWaitFor(opened, 10000));
 }
+
+bool HostsTest::openPlasmaMenu(WId panel)
+{
+    // Plasma opens it on the release, which comes at once: a right press
+    // held for a second opens nothing.
+    QRect area;
+    return QTest::qWaitFor([&] { return !(area = plasmaItemArea(panel)).isEmpty(); }, 10000) &&
+           XTools::movePointer(XTools::pressSpot(area, m_pressSpot++)) && XTools::click(3) &&
+           QTest::qWaitFor([] { return popupMenus().size() == 1; }, 10000);
+}
+
+namespace {
+
+/// In Plasma's open menu, opens a submenu with the keys @p toSubmenu and,
+/// once Plasma has filled it, chooses in it with @p inSubmenu. Plasma 5.27
+/// asks for a submenu's entries only as it opens it (its dbusmenu importer),
+/// and none of them is selected once they are in, whatever Right selected.
+bool chooseInPlasmaMenu(const QStringList &toSubmenu, const QStringList &inSubmenu)
+{
+    for (const QString &key : toSubmenu) {
+        if (!XTools::key(key))
+            return false;
+    }
+    // Tall enough for its two entries.
+    const auto filled = [] {
+        const QList<QRect> menus = popupMenus();
+        return menus.size() == 2 && menus.constLast().height() >= 40;
+    };
+    if (!QTest::qWaitFor(filled, 10000))
+        return false;
+    for (const QString &key : inSubmenu) {
+        if (!XTools::key(key))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu_data()
 {
@@ -351,7 +438,7 @@ void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu()
              QStringList({"Copy", "Visible", "Yes", "No", "Floating", "Yes", "No", "Quit"}));
 
     // A right click on it in the panel opens the menu there; Floating > Yes.
-    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(panel).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(XTools::geometry(panel.window())).isEmpty(), 10000);
     QVERIFY(openPanelMenu(panel));
     for (const char *key : {"Down", "Down", "Down", "Right", "Return"})
         QVERIFY(XTools::key(key));
@@ -374,7 +461,7 @@ void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu()
     QVERIFY(panel.start());
     QTRY_COMPARE_WITH_TIMEOUT(registeredItems(), QStringList{registered}, 20000);
     QCOMPARE(toolTipTitle(item), QString("System Tray"));
-    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(panel).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(XTools::geometry(panel.window())).isEmpty(), 10000);
     QVERIFY(openPanelMenu(panel));
     QVERIFY(XTools::key("Escape"));
 
@@ -503,34 +590,56 @@ QString startBus(QProcess &daemon, const QProcessEnvironment &environment,
     return QString::fromUtf8(daemon.readLine()).trimmed();
 }
 
-} // namespace
-
-void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
+/// A desktop of the test's own for a whole shell: an X server, a scratch
+/// home, an empty stand-in for the system bus (shells ask logind and the
+/// like there) and a session bus, with @p variables in the environment of
+/// the buses, and so of the services the session bus starts.
+struct PrivateDesktop
 {
-    // GNOME Shell on an X server of the test's own, with everything it
-    // writes in a scratch home, its own session bus, and an empty stand-in
-    // for the system bus (it asks logind there, and ends without one).
+    ~PrivateDesktop()
+    {
+        for (QProcess *process : {&sessionBus, &systemBus, &server}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+    bool start(const QString &scratch, const QList<std::pair<QString, QString>> &variables = {});
+
     QProcess server;
-    const QString display = XTools::startServer(server, m_scratch.filePath("gnome-display"));
-    QVERIFY(!display.isEmpty());
-    const QDir home(m_scratch.filePath("gnome"));
+    QProcess systemBus;
+    QProcess sessionBus;
+    QString display;
+    QString busAddress;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
+
+bool PrivateDesktop::start(const QString &scratch,
+                           const QList<std::pair<QString, QString>> &variables)
+{
+    display = XTools::startServer(server, scratch + "-display");
+    const QDir home(scratch);
     for (const auto &[variable, folder] : {std::pair{"HOME", "home"},
                                            {"XDG_CONFIG_HOME", "config"},
                                            {"XDG_DATA_HOME", "data"},
                                            {"XDG_CACHE_HOME", "cache"},
                                            {"XDG_RUNTIME_DIR", "runtime"}}) {
-        QVERIFY(home.mkpath(folder));
+        if (!home.mkpath(folder))
+            return false;
         environment.insert(variable, home.filePath(folder));
     }
-    QVERIFY(QFile::setPermissions(home.filePath("runtime"),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    if (display.isEmpty() ||
+        !QFile::setPermissions(home.filePath("runtime"),
+                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return false;
     environment.insert("DISPLAY", display);
     environment.insert("LIBGL_ALWAYS_SOFTWARE", "1");
     environment.insert("NO_AT_BRIDGE", "1");
     environment.remove("XDG_CONFIG_DIRS");
+    for (const auto &[name, value] : variables)
+        environment.insert(name, value);
     QFile systemConfig(home.filePath("system.conf"));
-    QVERIFY(systemConfig.open(QIODevice::WriteOnly));
+    if (!systemConfig.open(QIODevice::WriteOnly))
+        return false;
     QByteArray rules;
     for (const char *type : {"method_call", "method_return", "error", "signal"})
         rules +=
@@ -540,15 +649,26 @@ void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
                        "<allow own=\"*\"/>" +
                        rules + "</policy></busconfig>");
     systemConfig.close();
-    QProcess systemBus;
     const QString systemAddress =
         startBus(systemBus, environment, {"--config-file=" + systemConfig.fileName()});
-    QVERIFY(!systemAddress.isEmpty());
+    if (systemAddress.isEmpty())
+        return false;
     environment.insert("DBUS_SYSTEM_BUS_ADDRESS", systemAddress);
-    QProcess sessionBus;
-    const QString sessionAddress = startBus(sessionBus, environment, {"--session"});
-    QVERIFY(!sessionAddress.isEmpty());
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", sessionAddress);
+    busAddress = startBus(sessionBus, environment, {"--session"});
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+    return !busAddress.isEmpty();
+}
+
+} // namespace
+
+void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
+{
+    // GNOME Shell on an X server of the test's own, with everything it
+    // writes in a scratch home and buses of its own (it ends without logind
+    // to ask on the system bus).
+    PrivateDesktop desktop;
+    QVERIFY(desktop.start(m_scratch.filePath("gnome")));
+    const QProcessEnvironment &environment = desktop.environment;
     // Its AppIndicator extension on, as a user turns it on.
     for (const QStringList &setting :
          {QStringList{"disable-user-extensions", "false"},
@@ -558,13 +678,13 @@ void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
         gsettings.start("gsettings", QStringList{"set", "org.gnome.shell"} + setting);
         QVERIFY(gsettings.waitForFinished(20000) && gsettings.exitCode() == 0);
     }
-    QDBusConnection bus = QDBusConnection::connectToBus(sessionAddress, "gnome");
+    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "gnome");
     QVERIFY(bus.isConnected());
     auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("gnome"); });
 
     // The program starts first, as at a login.
     Session s(m_scratch.filePath("gnome-shell"));
-    s.setDisplay(display);
+    s.setDisplay(desktop.display);
     for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
         s.setEnvironment(variable, environment.value(variable));
     QVERIFY(s.start());
@@ -596,6 +716,131 @@ void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
     }
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+}
+
+void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
+{
+    // Plasma 5.27 (kwin_x11 and plasmashell) on a desktop of the test's own.
+    // Its status notifier watcher is kded5's, which the session bus starts
+    // when plasmashell asks for it, and which loads it only in a KDE session.
+    const QList<std::pair<QString, QString>> kde = {
+        {"XDG_CURRENT_DESKTOP", "KDE"}, {"KDE_FULL_SESSION", "true"}, {"KDE_SESSION_VERSION", "5"}};
+    PrivateDesktop desktop;
+    QVERIFY(
+        desktop.start(m_scratch.filePath("plasma"),
+                      kde + QList<std::pair<QString, QString>>{{"QT_QUICK_BACKEND", "software"}}));
+    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "plasma");
+    QVERIFY(bus.isConnected());
+    auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("plasma"); });
+    // What is on screen is looked at on its display (xdotool, xprop, import).
+    const QByteArray testDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", desktop.display.toLocal8Bit());
+    auto backToOurDisplay = qScopeGuard([&testDisplay] { qputenv("DISPLAY", testDisplay); });
+
+    QProcess kwin;
+    kwin.setProcessEnvironment(desktop.environment);
+    kwin.setProcessChannelMode(QProcess::MergedChannels);
+    kwin.start("kwin_x11", {});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        XTools::output("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
+        30000);
+    QProcess shell;
+    shell.setProcessEnvironment(desktop.environment);
+    shell.setProcessChannelMode(QProcess::MergedChannels);
+    const auto hostRegistered = [&bus] {
+        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                           "IsStatusNotifierHostRegistered", bus)
+            .toBool();
+    };
+    shell.start("plasmashell", {});
+    QTRY_VERIFY2_WITH_TIMEOUT(plasmaPanel(shell.processId()) != 0 && hostRegistered(),
+                              qPrintable(shell.readAll().right(2000)), 60000);
+    QVERIFY(registeredItems(bus).isEmpty());
+
+    // The program in Plasma's session, its settings among Plasma's.
+    const QString configHome = desktop.environment.value("XDG_CONFIG_HOME");
+    Session s(configHome);
+    const auto inPlasma = [&desktop, &kde](Session &session) {
+        session.setDisplay(desktop.display);
+        for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
+            session.setEnvironment(variable, desktop.environment.value(variable));
+        for (const auto &[name, value] : kde)
+            session.setEnvironment(name, value);
+    };
+    inPlasma(s);
+    auto failed = qScopeGuard([&] {
+        qWarning().noquote() << "plasmashell output:\n" << shell.readAll().right(4000);
+        qWarning().noquote() << "kwin_x11 output:\n" << kwin.readAll().right(2000);
+    });
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // The icon registers with kded's watcher, titled as ours, and shows in
+    // the panel itself (not among the tray's hidden items).
+    QTRY_COMPARE_WITH_TIMEOUT(registeredItems(bus).size(), 1, 10000);
+    const QString registered = registeredItems(bus).constFirst();
+    const Item item = itemAt(registered);
+    QCOMPARE(toolTipTitle(item, bus), QString("System Tray"));
+    QCOMPARE(menuCaptions(item, nullptr, bus),
+             QStringList({"Copy", "Visible", "Yes", "No", "Floating", "Yes", "No", "Quit"}));
+    WId panel = plasmaPanel(shell.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(!plasmaItemArea(panel).isEmpty(), 20000);
+
+    // A right click on it opens the menu Plasma draws; Floating > Yes.
+    QVERIFY(openPlasmaMenu(panel));
+    QVERIFY(chooseInPlasmaMenu({"Down", "Down", "Down", "Right"}, {"Down", "Return"}));
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+    QCOMPARE(s.frameless(s.floatingWindow()).size(), QSize(153, 22));
+    // Unframed: KWin 5.27 tells frame extents only of the windows it frames.
+    const auto unframed = [&s] {
+        const QString extents = XTools::property(s.floatingWindow(), "_NET_FRAME_EXTENTS");
+        return extents.endsWith("= 0, 0, 0, 0") || extents.endsWith(":  not found.");
+    };
+    QTRY_VERIFY(unframed());
+    QTRY_COMPARE(s.setting("Float"), QString("YES"));
+
+    // Visible > No hides the main window.
+    QTRY_VERIFY(popupMenus().isEmpty());
+    QVERIFY(openPlasmaMenu(panel));
+    QVERIFY(chooseInPlasmaMenu({"Down", "Down", "Right"}, {"Down", "Down", "Return"}));
+    QTRY_COMPARE_WITH_TIMEOUT(s.mainWindow(), WId(0), 10000);
+
+    // plasmashell dies. Once the bus has told of it, kded's watcher (5.27)
+    // still says a host is there (it says so to whoever asks) and keeps the
+    // item: the program cannot know that no icon shows, and its window
+    // stays hidden. A second start shows it, as for whoever misses the icon.
+    const QString host = QStringLiteral("org.kde.StatusNotifierHost-%1").arg(shell.processId());
+    QVERIFY(bus.interface()->isServiceRegistered(host));
+    shell.kill();
+    QVERIFY(shell.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(!bus.interface()->isServiceRegistered(host), 10000);
+    QVERIFY(hostRegistered());
+    QCOMPARE(registeredItems(bus), QStringList{registered});
+    QCOMPARE(s.mainWindow(), WId(0));
+    Session again(configHome);
+    inPlasma(again);
+    QVERIFY(again.start());
+    QVERIFY(again.waitForEnd());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // Started again, plasmashell shows the icon again, and its menu, under
+    // the same name.
+    shell.start("plasmashell", {});
+    QTRY_VERIFY2_WITH_TIMEOUT((panel = plasmaPanel(shell.processId())) != 0,
+                              qPrintable(shell.readAll().right(2000)), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!plasmaItemArea(panel).isEmpty(), 20000);
+    QCOMPARE(registeredItems(bus), QStringList{registered});
+    QVERIFY(openPlasmaMenu(panel));
+    QVERIFY(XTools::key("Escape"));
+    QTRY_VERIFY(popupMenus().isEmpty());
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    shell.terminate();
+    QVERIFY(shell.waitForFinished(20000));
+    kwin.terminate();
+    QVERIFY(kwin.waitForFinished(20000));
+    failed.dismiss();
 }
 
 void HostsTest::cinnamonsWatcherTellsOfALostHostByAPropertyOnly()
