@@ -176,11 +176,22 @@ QString JourneysTest::startDesktop(QProcess &wm, QProcessEnvironment &environmen
     environment.insert("NO_AT_BRIDGE", "1");
     wm.setProcessEnvironment(environment);
     wm.setProcessChannelMode(QProcess::MergedChannels);
-    wm.start(windowManager.constFirst(), windowManager.mid(1));
+    QStringList command = windowManager;
+    // Openbox 3.6.1 announces itself before it has finished starting, and a
+    // window mapped meanwhile may land in its own event queue, seen only
+    // when the next X event comes (none does in a test): its startup
+    // command says when it is done.
+    const QString started = m_scratch.filePath("openbox-started");
+    QFile::remove(started);
+    if (command == QStringList{"openbox"})
+        command << "--startup"
+                << "touch " + started;
+    wm.start(command.takeFirst(), command);
     const bool up = QTest::qWaitFor(
-        [&display] {
+        [&] {
             return onDisplay(display, "xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"})
-                .contains("window id");
+                       .contains("window id") &&
+                   (windowManager != QStringList{"openbox"} || QFile::exists(started));
         },
         30000);
     if (!up)
