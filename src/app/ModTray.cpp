@@ -3,10 +3,10 @@
 #include "address/SystemAddressSource.h"
 #include "app/FrmIP.h"
 #include "app/SingleInstance.h"
-#include "floating/FrmFloatingIP.h"
-#include "platform/SessionBus.h"
 #include "app/TerminationSignals.h"
 #include "app/WindowSystem.h"
+#include "floating/FrmFloatingIP.h"
+#include "platform/SessionBus.h"
 #include "settings/AppSettings.h"
 #include "ui/Accessibility.h"
 

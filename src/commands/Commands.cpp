@@ -1,8 +1,8 @@
 #include "commands/Commands.h"
 
+#include "commands/Clipboard.h"
 #include "commands/MainWindow.h"
 #include "floating/FloatIpMenu.h"
-#include "commands/Clipboard.h"
 #include "settings/AppSettings.h"
 #include "tray/TrayIcon.h"
 

@@ -1,7 +1,6 @@
-#include "settings/SettingsStore.h"
-
 #include "platform/PosixFiles.h"
 #include "settings/IniDocument.h"
+#include "settings/SettingsStore.h"
 
 #include <QFile>
 #include <QTimer>

@@ -32,8 +32,7 @@ QFont system(qreal pointSize, bool bold)
     // font, often the wider DejaVu Sans, fills them edge to edge. Named as a
     // list, the font is matched when the text is first drawn, not looked up
     // in the font database before the window is shown.
-    const QStringList families{QStringLiteral("Liberation Sans"),
-                               QGuiApplication::font().family()};
+    const QStringList families{QStringLiteral("Liberation Sans"), QGuiApplication::font().family()};
 #endif
     return named(families, pointSize, bold);
 }
