@@ -9,6 +9,7 @@
 #include "settings/AppSettings.h"
 #include "tray/TrayIcon.h"
 #include "ui/AppIcon.h"
+#include "ui/FixedSize.h"
 #include "ui/FormFonts.h"
 #include "ui/LinkLabel.h"
 #include "ui/Twips.h"
@@ -83,6 +84,7 @@ FrmIP::FrmIP(const AppSettings &settings, AddressSource &wskIP, QWidget *parent)
     setWindowIcon(m_tray->icon());
     setAttribute(Qt::WA_QuitOnClose, false);
     layOutControls();
+    FixedSize::keep(this);
 
     connect(cmdCopy, &QPushButton::clicked, m_commands.get(), &Commands::cmdCopy_Click);
     connect(cmdHide, &QPushButton::clicked, m_commands.get(), &Commands::cmdHide_Click);

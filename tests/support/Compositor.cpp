@@ -145,21 +145,32 @@ QString Compositor::clipboard() const
     return QString::fromUtf8(paste.readAllStandardOutput());
 }
 
-QStringList Compositor::windowTitles() const
+namespace {
+
+/// What swaymsg printed for @p arguments to the sway whose runtime folder
+/// @p runtime is; empty when it failed.
+QByteArray swaymsg(QProcessEnvironment environment, const QString &runtime,
+                   const QStringList &arguments)
 {
-    const QStringList sockets = QDir(m_runtime).entryList({"sway-ipc.*.sock"}, QDir::System);
+    const QStringList sockets = QDir(runtime).entryList({"sway-ipc.*.sock"}, QDir::System);
     if (sockets.isEmpty())
         return {};
-    QProcessEnvironment environment = toolEnvironment();
-    environment.insert("SWAYSOCK", m_runtime + u'/' + sockets.constFirst());
-    QProcess swaymsg;
-    swaymsg.setProcessEnvironment(environment);
-    swaymsg.start("swaymsg", {"--raw", "-t", "get_tree"});
-    if (!swaymsg.waitForFinished(5000)) {
-        swaymsg.kill();
-        swaymsg.waitForFinished();
+    environment.insert("SWAYSOCK", runtime + u'/' + sockets.constFirst());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start("swaymsg", QStringList{"--raw"} + arguments);
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
         return {};
     }
+    return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+}
+
+} // namespace
+
+QStringList Compositor::windowTitles() const
+{
     // Every view, tiled or floating, among the containers of the tree.
     QStringList titles;
     const std::function<void(const QJsonObject &)> walk = [&](const QJsonObject &node) {
@@ -169,8 +180,14 @@ QStringList Compositor::windowTitles() const
             for (const QJsonValue &child : node.value(QLatin1String(children)).toArray())
                 walk(child.toObject());
     };
-    walk(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object());
+    walk(QJsonDocument::fromJson(swaymsg(toolEnvironment(), m_runtime, {"-t", "get_tree"}))
+             .object());
     return titles;
+}
+
+bool Compositor::command(const QString &command) const
+{
+    return !swaymsg(toolEnvironment(), m_runtime, {command}).isEmpty();
 }
 
 bool Compositor::type(const QStringList &keys) const

@@ -42,6 +42,8 @@ public:
     QString clipboard() const;
     /// The titles of the windows it shows, XWayland's too. Sway only.
     QStringList windowTitles() const;
+    /// Has sway do @p command, as swaymsg does; true when it did.
+    bool command(const QString &command) const;
     /// The environment of a Wayland tool run on it (wl-paste, a bar).
     QProcessEnvironment toolEnvironment() const;
 
