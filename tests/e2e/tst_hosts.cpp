@@ -31,6 +31,8 @@
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+/// BTN_RIGHT, as evdev numbers it.
+constexpr int kRightButton = 0x111;
 
 /// A property read over the session bus as a panel reads it.
 QVariant busProperty(const QString &service, const QString &path, const QString &interface,
@@ -1150,6 +1152,30 @@ void HostsTest::waybarOnSwayShowsTheItem()
     QTRY_VERIFY_WITH_TIMEOUT(
         QRegularExpression(R"(^\d+\.\d+\.\d+\.\d+$)").match(compositor.clipboard()).hasMatch(),
         10000);
+
+    // Floating > Yes from the bar; natively, a right press on the floating
+    // window opens its popup (a popup of its own surface), and its Hide
+    // hides it.
+    if (native) {
+        QVERIFY(compositor.addKeyboard());
+        QVERIFY(compositor.addPointer());
+        QVERIFY(chooseInMenu(item, {"Floating", "Yes"}));
+        QRect floating;
+        QTRY_VERIFY_WITH_TIMEOUT(!(floating = compositor.windowGeometry("Form2")).isEmpty(), 10000);
+        // Drawn: its black border's corner is on screen.
+        QTRY_COMPARE(compositor.screenshot(QRect(floating.topLeft(), QSize(1, 1))).pixel(0, 0),
+                     qRgb(0, 0, 0));
+        QVERIFY(compositor.movePointer(floating.topLeft() + QPoint(20, 11)));
+        const QRect below(floating.left(), floating.bottom() + 1, floating.width(), 30);
+        const QImage before = compositor.screenshot(below);
+        QVERIFY(!before.isNull());
+        QVERIFY(compositor.setButton(kRightButton, true));
+        QTRY_VERIFY(compositor.screenshot(below) != before);
+        QVERIFY(compositor.setButton(kRightButton, false));
+        QVERIFY(compositor.type({"Down", "Down", "Return"}));
+        QTRY_VERIFY(!compositor.windowTitles().contains("Form2"));
+        QTRY_COMPARE(s.setting("Float"), QString("No"));
+    }
 
     // Visible > No hides the main window; waybar dies: it comes back.
     const QString caption = QStringLiteral("Kestrune's IP Tool");

@@ -22,8 +22,10 @@ Compositor::Compositor(Kind kind, const QString &scratch)
 
 Compositor::~Compositor()
 {
-    m_keyboard.kill();
-    m_keyboard.waitForFinished();
+    for (QProcess *tool : {&m_keyboard, &m_pointer}) {
+        tool->kill();
+        tool->waitForFinished();
+    }
     m_process.terminate();
     if (!m_process.waitForFinished(5000))
         m_process.kill();
@@ -167,22 +169,112 @@ QByteArray swaymsg(QProcessEnvironment environment, const QString &runtime,
     return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
 }
 
-} // namespace
-
-QStringList Compositor::windowTitles() const
+/// Every view in sway's tree, tiled or floating: its title and where it is.
+QList<std::pair<QString, QRect>> views(const QJsonObject &tree)
 {
-    // Every view, tiled or floating, among the containers of the tree.
-    QStringList titles;
+    QList<std::pair<QString, QRect>> found;
     const std::function<void(const QJsonObject &)> walk = [&](const QJsonObject &node) {
-        if (node.contains("shell"))
-            titles << node.value("name").toString();
+        if (node.contains("shell")) {
+            const QJsonObject rect = node.value("rect").toObject();
+            found.append({node.value("name").toString(),
+                          QRect(rect.value("x").toInt(), rect.value("y").toInt(),
+                                rect.value("width").toInt(), rect.value("height").toInt())});
+        }
         for (const char *children : {"nodes", "floating_nodes"})
             for (const QJsonValue &child : node.value(QLatin1String(children)).toArray())
                 walk(child.toObject());
     };
-    walk(QJsonDocument::fromJson(swaymsg(toolEnvironment(), m_runtime, {"-t", "get_tree"}))
-             .object());
+    walk(tree);
+    return found;
+}
+
+} // namespace
+
+QStringList Compositor::windowTitles() const
+{
+    QStringList titles;
+    const auto tree = swaymsg(toolEnvironment(), m_runtime, {"-t", "get_tree"});
+    for (const auto &[title, place] : views(QJsonDocument::fromJson(tree).object()))
+        titles << title;
     return titles;
+}
+
+QRect Compositor::windowGeometry(const QString &title) const
+{
+    const auto tree = swaymsg(toolEnvironment(), m_runtime, {"-t", "get_tree"});
+    for (const auto &[name, place] : views(QJsonDocument::fromJson(tree).object())) {
+        if (name == title)
+            return place;
+    }
+    return {};
+}
+
+bool Compositor::addPointer()
+{
+    // Absolute moves are in the whole layout's extent.
+    QRect layout;
+    const auto outputs = swaymsg(toolEnvironment(), m_runtime, {"-t", "get_outputs"});
+    for (const QJsonValue &output : QJsonDocument::fromJson(outputs).array()) {
+        const QJsonObject rect = output.toObject().value("rect").toObject();
+        layout |= QRect(rect.value("x").toInt(), rect.value("y").toInt(),
+                        rect.value("width").toInt(), rect.value("height").toInt());
+    }
+    m_layout = layout.size();
+    m_pointer.setProcessEnvironment(toolEnvironment());
+    m_pointer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_pointer.start(QStringLiteral(KESTRUNE_VIRTUAL_POINTER), {});
+    return !m_layout.isEmpty() && m_pointer.waitForStarted() && movePointer(layout.center());
+}
+
+namespace {
+
+/// Has @p tool do @p request, one line, and waits for its "ok".
+bool ask(QProcess &tool, const QByteArray &request)
+{
+    if (tool.write(request + '\n') < 0)
+        return false;
+    const QDeadlineTimer deadline(10000);
+    while (!tool.canReadLine()) {
+        if (deadline.hasExpired() || !tool.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+    }
+    return tool.readLine().trimmed() == "ok";
+}
+
+} // namespace
+
+bool Compositor::movePointer(QPoint at)
+{
+    return ask(m_pointer, QStringLiteral("move %1 %2 %3 %4")
+                              .arg(at.x())
+                              .arg(at.y())
+                              .arg(m_layout.width())
+                              .arg(m_layout.height())
+                              .toLatin1());
+}
+
+bool Compositor::setButton(int button, bool down)
+{
+    return ask(m_pointer, (down ? "press " : "release ") + QByteArray::number(button));
+}
+
+QImage Compositor::screenshot(const QRect &area) const
+{
+    QProcess grim;
+    grim.setProcessEnvironment(toolEnvironment());
+    grim.start("grim", {"-t", "ppm", "-g",
+                        QStringLiteral("%1,%2 %3x%4")
+                            .arg(area.x())
+                            .arg(area.y())
+                            .arg(area.width())
+                            .arg(area.height()),
+                        "-"});
+    if (!grim.waitForFinished(10000)) {
+        grim.kill();
+        grim.waitForFinished();
+        return {};
+    }
+    return QImage::fromData(grim.readAllStandardOutput(), "PPM");
 }
 
 bool Compositor::command(const QString &command) const

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QHash>
+#include <QImage>
+#include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -38,10 +41,20 @@ public:
     /// window that has the focus (once it has: a client is told with
     /// wl_keyboard.enter). After addKeyboard().
     bool type(const QStringList &keys) const;
+    /// Gives the seat a pointer, which it has none of at first. Sway only.
+    bool addPointer();
+    /// Moves the pointer to @p at, in the outputs' layout. After addPointer().
+    bool movePointer(QPoint at);
+    /// Presses or releases @p button (evdev's code). After addPointer().
+    bool setButton(int button, bool down);
+    /// What the outputs show in @p area. Sway only.
+    QImage screenshot(const QRect &area) const;
     /// The text on the clipboard, as another program reads it. Sway only.
     QString clipboard() const;
     /// The titles of the windows it shows, XWayland's too. Sway only.
     QStringList windowTitles() const;
+    /// Where it shows the window titled @p title, or a null rectangle. Sway only.
+    QRect windowGeometry(const QString &title) const;
     /// Has sway do @p command, as swaymsg does; true when it did.
     bool command(const QString &command) const;
     /// The environment of a Wayland tool run on it (wl-paste, a bar).
@@ -55,4 +68,6 @@ private:
     QString m_log;
     QProcess m_process;
     QProcess m_keyboard;
+    QProcess m_pointer;
+    QSize m_layout;
 };
