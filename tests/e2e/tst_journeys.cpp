@@ -689,6 +689,8 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace_data()
     QTest::newRow("awesome") << QStringList{"awesome"} << false;
     // It hides utility windows of a program that is not active.
     QTest::newRow("kwin") << QStringList{"dbus-run-session", "--", "kwin_x11"} << true;
+    // MATE's.
+    QTest::newRow("marco") << QStringList{"dbus-run-session", "--", "marco"} << true;
     // The compositors' own, in XWayland. Not over the main window: XWayland sends
     // the test's made-up pointer by its own stacking, not the screen's.
     QTest::newRow("sway (XWayland)") << QStringList{"sway"} << false;
