@@ -134,14 +134,18 @@ WId Session::trayIcon() const
 {
     if (!isRunning())
         return 0;
-    // Our icon is a 22x22 window of class "IP" that the tray host has taken
-    // in: a child of its window, not of the root window.
+    // Our icon is a small square window of class "IP" (22x22 in most
+    // trays, 16x16 in i3bar's) that the tray host has taken in: a child of
+    // its window, not of the root window.
     const QString tree = XTools::output("xwininfo", {"-root", "-tree"});
     static const QRegularExpression line(
-        QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("IP" "IP"\)\s+22x22\+)"),
+        QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("IP" "IP"\)\s+(\d+)x(\d+)\+)"),
         QRegularExpression::MultilineOption);
     for (auto it = line.globalMatch(tree); it.hasNext();) {
-        const WId window = it.next().captured(1).toULongLong(nullptr, 16);
+        const QRegularExpressionMatch match = it.next();
+        if (match.captured(2) != match.captured(3) || match.captured(2).toInt() > 48)
+            continue;
+        const WId window = match.captured(1).toULongLong(nullptr, 16);
         const QString info =
             XTools::output("xwininfo", {"-children", "-id", QString::number(window)});
         if (!info.section("Parent window id:", 1, 1)

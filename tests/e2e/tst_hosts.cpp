@@ -313,6 +313,8 @@ private slots:
     void waybarOnSwayShowsTheItem();
     void waylandShellsKeepTheItem_data();
     void waylandShellsKeepTheItem();
+    void aWindowManagersOwnTrayTakesTheIcon_data();
+    void aWindowManagersOwnTrayTakesTheIcon();
     void aBusThatGoesStrandsNobody();
 
 private:
@@ -1330,6 +1332,67 @@ void HostsTest::waylandShellsKeepTheItem()
     QVERIFY(s.waitForEnd());
     QCOMPARE(s.setting("X"), QString("1500"));
     QCOMPARE(s.setting("Y"), QString("1500"));
+    failed.dismiss();
+}
+
+void HostsTest::aWindowManagersOwnTrayTakesTheIcon_data()
+{
+    QTest::addColumn<QStringList>("windowManager");
+    // i3bar's, with Debian's configuration without the programs it starts.
+    QTest::newRow("i3") << QStringList{
+        "sh", "-c", "grep -v '^exec' /etc/i3/config > \"$0\" && exec i3 -c \"$0\"",
+        m_scratch.filePath("i3.config")};
+    // The one in the bar of its default configuration.
+    QTest::newRow("awesome") << QStringList{"awesome"};
+}
+
+void HostsTest::aWindowManagersOwnTrayTakesTheIcon()
+{
+    QFETCH(QStringList, windowManager);
+    PrivateDesktop desktop;
+    QVERIFY(desktop.start(m_scratch.filePath(QTest::currentDataTag())));
+    const QByteArray testDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", desktop.display.toLocal8Bit());
+    auto backToOurDisplay = qScopeGuard([&testDisplay] { qputenv("DISPLAY", testDisplay); });
+    QProcess wm;
+    wm.setProcessEnvironment(desktop.environment);
+    wm.setProcessChannelMode(QProcess::MergedChannels);
+    const auto startWindowManager = [&] {
+        QStringList command = windowManager;
+        wm.start(command.takeFirst(), command);
+    };
+    startWindowManager();
+    auto failed = qScopeGuard([&wm] {
+        qWarning().noquote() << "window manager output:\n" << wm.readAll().right(4000);
+    });
+
+    Session s(desktop.environment.value("XDG_CONFIG_HOME"));
+    s.setDisplay(desktop.display);
+    for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
+        s.setEnvironment(variable, desktop.environment.value(variable));
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 20000);
+
+    // Its menu at a right press: Floating > Yes, then Visible > No.
+    QVERIFY(s.trayMenu({"Down", "Down", "Down", "Right", "Return"}));
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+    QCOMPARE(s.frameless(s.floatingWindow()).size(), QSize(153, 22));
+    QTRY_COMPARE(s.setting("Float"), QString("YES"));
+    QVERIFY(s.trayMenu({"Down", "Down", "Right", "Down", "Return"}));
+    QTRY_COMPARE_WITH_TIMEOUT(s.mainWindow(), WId(0), 10000);
+
+    // The window manager gone, and its tray with it: the window comes back.
+    // Started again, its tray takes the icon again.
+    wm.terminate();
+    QVERIFY(wm.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+    startWindowManager();
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 20000);
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    wm.terminate();
+    QVERIFY(wm.waitForFinished(10000));
     failed.dismiss();
 }
 

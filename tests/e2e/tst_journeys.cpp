@@ -815,8 +815,8 @@ void JourneysTest::floatingWindowKeepsItsSizeLayerAndPlace()
         second->setDisplay(display);
         QVERIFY(second->start());
         QVERIFY(second->waitForEnd());
-        QTRY_VERIFY(shown());
-        QTRY_COMPARE(placeOf(display, find(caption)).topLeft(), main);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(placeOf(display, find(caption)).topLeft(), main, 15000);
     }
 
     // Dragged, and back at the same place after two restarts. Not on
