@@ -644,7 +644,11 @@ bool PrivateDesktop::start(const QString &scratch,
     for (const char *type : {"method_call", "method_return", "error", "signal"})
         rules +=
             QByteArray("<allow send_type=\"") + type + "\"/><allow receive_type=\"" + type + "\"/>";
-    systemConfig.write("<busconfig><type>system</type><listen>unix:tmpdir=/tmp</listen>"
+    // Both listen in the scratch runtime folder: killed, they leave their
+    // sockets there, not in /tmp.
+    const QString listen = "unix:dir=" + home.filePath("runtime");
+    systemConfig.write("<busconfig><type>system</type><listen>" + listen.toUtf8() +
+                       "</listen>"
                        "<auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
                        "<allow own=\"*\"/>" +
                        rules + "</policy></busconfig>");
@@ -654,7 +658,7 @@ bool PrivateDesktop::start(const QString &scratch,
     if (systemAddress.isEmpty())
         return false;
     environment.insert("DBUS_SYSTEM_BUS_ADDRESS", systemAddress);
-    busAddress = startBus(sessionBus, environment, {"--session"});
+    busAddress = startBus(sessionBus, environment, {"--session", "--address=" + listen});
     environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     return !busAddress.isEmpty();
 }
