@@ -2,8 +2,10 @@
 // with the settings the harness laid out: the status trays of xfce4-panel and
 // lxqt-panel, on the test's own session bus, and tint2's taskbar; under
 // a watcher on that bus that never answers; and under GNOME Shell with its
-// AppIndicator extension and under Plasma's shell (with KWin), each on an X
-// server and buses of its own, and each in its Wayland session too.
+// AppIndicator extension, under Plasma's shell (with KWin) and under
+// Cinnamon's shell and panel, each on an X server and buses of its own, and
+// GNOME Shell and Plasma in their Wayland sessions too; under i3's and
+// awesome's own trays.
 #include "Session.h"
 #include "support/Compositor.h"
 #include "support/Panel.h"
@@ -51,6 +53,14 @@ QStringList registeredItems(QDBusConnection bus = QDBusConnection::sessionBus())
     return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
                        "RegisteredStatusNotifierItems", bus)
         .toStringList();
+}
+
+/// Whether the panel's watcher says a host shows its items.
+bool hostRegistered(QDBusConnection bus = QDBusConnection::sessionBus())
+{
+    return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
+                       "IsStatusNotifierHostRegistered", bus)
+        .toBool();
 }
 
 struct Item
@@ -166,13 +176,6 @@ struct CinnamonWatcher
         watcher.terminate();
         watcher.waitForFinished();
     }
-    static bool hostRegistered()
-    {
-        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                           "IsStatusNotifierHostRegistered")
-            .toBool();
-    }
-
     QProcess watcher;
     QProcess monitor;
 };
@@ -254,6 +257,26 @@ QRect plasmaItemArea(WId panel)
     return itemArea(strip.adjusted(strip.width() / 2, 0, 0, 0));
 }
 
+/// Where Cinnamon's panel is, which its shell draws on a window of its own
+/// that covers the screen: the strip below the work area it leaves the
+/// windows; empty until it has one.
+QRect cinnamonPanel()
+{
+    const auto numbers = [](const char *name) {
+        QList<int> values;
+        const QString text = XTools::output("xprop", {"-root", name}).section('=', 1);
+        for (const QString &number : text.split(',', Qt::SkipEmptyParts))
+            values.append(number.trimmed().toInt());
+        return values;
+    };
+    const QList<int> screen = numbers("_NET_DESKTOP_GEOMETRY");
+    const QList<int> work = numbers("_NET_WORKAREA");
+    if (screen.size() != 2 || work.size() < 4)
+        return {};
+    const int bottom = work.at(1) + work.at(3);
+    return QRect(0, bottom, screen.at(0), screen.at(1) - bottom);
+}
+
 /// The task buttons tint2 draws in @p panel: runs of columns holding the
 /// buttons' colour (tint2rc), left of the notification area.
 int taskButtons(const QRect &panel)
@@ -308,7 +331,7 @@ private slots:
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
     void gnomeShellKeepsTheIconAndItsMenuThroughItsRestarts();
     void plasmaKeepsTheIconAndItsMenuThroughItsRestarts();
-    void cinnamonsWatcherTellsOfALostHostByAPropertyOnly();
+    void cinnamonKeepsTheIconAndItsMenuThroughItsRestarts();
     void waybarOnSwayShowsTheItem_data();
     void waybarOnSwayShowsTheItem();
     void waylandShellsKeepTheItem_data();
@@ -323,6 +346,9 @@ private:
     /// Opens the menu Plasma draws for the item in its panel @p panel with a
     /// real right click.
     bool openPlasmaMenu(WId panel);
+    /// Opens the menu shown for the item in Cinnamon's panel with a real
+    /// right click.
+    bool openCinnamonMenu();
     void report(Session &session, Panel &panel);
 
     QTemporaryDir m_scratch;
@@ -376,6 +402,16 @@ bool HostsTest::openPlasmaMenu(WId panel)
            QTest::qWaitFor([] { return popupMenus().size() == 1; }, 10000);
 }
 
+bool HostsTest::openCinnamonMenu()
+{
+    // xapp-sn-watcher pops its menu up when the applet passes it the
+    // button's release.
+    QRect area;
+    return QTest::qWaitFor([&] { return !(area = itemArea(cinnamonPanel())).isEmpty(); }, 10000) &&
+           XTools::movePointer(XTools::pressSpot(area, m_pressSpot++)) && XTools::click(3) &&
+           QTest::qWaitFor([] { return popupMenus().size() == 1; }, 10000);
+}
+
 namespace {
 
 /// In Plasma's open menu, opens a submenu with the keys @p toSubmenu and,
@@ -417,10 +453,7 @@ void HostsTest::aStatusNotifierHostShowsTheItemAndItsMenu()
     QFETCH(QString, panelProgram);
     Panel panel(panelProgram, {});
     QVERIFY(panel.start());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher, "IsStatusNotifierHostRegistered")
-            .toBool(),
-        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(hostRegistered(), 20000);
     QVERIFY(registeredItems().isEmpty());
 
     Session s(m_scratch.filePath(panelProgram));
@@ -659,7 +692,11 @@ bool PrivateDesktop::start(const QString &scratch,
     for (const char *type : {"method_call", "method_return", "error", "signal"})
         rules +=
             QByteArray("<allow send_type=\"") + type + "\"/><allow receive_type=\"" + type + "\"/>";
-    systemConfig.write("<busconfig><type>system</type><listen>unix:tmpdir=/tmp</listen>"
+    // Both listen in the scratch runtime folder: killed, they leave their
+    // sockets there, not in /tmp.
+    const QString listen = "unix:dir=" + home.filePath("runtime");
+    systemConfig.write("<busconfig><type>system</type><listen>" + listen.toUtf8() +
+                       "</listen>"
                        "<auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
                        "<allow own=\"*\"/>" +
                        rules + "</policy></busconfig>");
@@ -669,7 +706,7 @@ bool PrivateDesktop::start(const QString &scratch,
     if (systemAddress.isEmpty())
         return false;
     environment.insert("DBUS_SYSTEM_BUS_ADDRESS", systemAddress);
-    busAddress = startBus(sessionBus, environment, {"--session"});
+    busAddress = startBus(sessionBus, environment, {"--session", "--address=" + listen});
     environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     return !busAddress.isEmpty();
 }
@@ -1005,13 +1042,8 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     QProcess shell;
     shell.setProcessEnvironment(desktop.environment);
     shell.setProcessChannelMode(QProcess::MergedChannels);
-    const auto hostRegistered = [&bus] {
-        return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                           "IsStatusNotifierHostRegistered", bus)
-            .toBool();
-    };
     shell.start("plasmashell", {});
-    QTRY_VERIFY2_WITH_TIMEOUT(plasmaPanel(shell.processId()) != 0 && hostRegistered(),
+    QTRY_VERIFY2_WITH_TIMEOUT(plasmaPanel(shell.processId()) != 0 && hostRegistered(bus),
                               qPrintable(shell.readAll().right(2000)), 60000);
     QVERIFY(registeredItems(bus).isEmpty());
 
@@ -1072,7 +1104,7 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     shell.kill();
     QVERIFY(shell.waitForFinished(10000));
     QTRY_VERIFY_WITH_TIMEOUT(!bus.interface()->isServiceRegistered(host), 10000);
-    QVERIFY(hostRegistered());
+    QVERIFY(hostRegistered(bus));
     QCOMPARE(registeredItems(bus), QStringList{registered});
     QCOMPARE(s.mainWindow(), WId(0));
     Session again(configHome);
@@ -1101,26 +1133,86 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     failed.dismiss();
 }
 
-void HostsTest::cinnamonsWatcherTellsOfALostHostByAPropertyOnly()
+void HostsTest::cinnamonKeepsTheIconAndItsMenuThroughItsRestarts()
 {
-    // It says the host is gone only by a change of its property.
-    CinnamonWatcher cinnamon;
-    QTRY_VERIFY_WITH_TIMEOUT(cinnamon.hostRegistered(), 20000);
-    Session s(m_scratch.filePath("cinnamon"));
-    QFile settings(s.settingsFile());
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[IP]\nVis=NO\n");
-    settings.close();
+    // Cinnamon 5.6 (its shell, which is its window manager too, and its
+    // panel) on a desktop of the test's own. The panel's status applet
+    // starts xapp-sn-watcher, which takes the watcher's name only on a
+    // desktop it knows, shows each item to the applet as an XApp status
+    // icon, and, told of a click on one by the applet, draws the item's menu
+    // itself (a GTK menu made from the item's dbusmenu).
+    const QList<std::pair<QString, QString>> cinnamon = {{"XDG_CURRENT_DESKTOP", "X-Cinnamon"}};
+    PrivateDesktop desktop;
+    QVERIFY(desktop.start(m_scratch.filePath("cinnamon"), cinnamon));
+    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "cinnamon");
+    QVERIFY(bus.isConnected());
+    auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("cinnamon"); });
+    // Looked at on its display, as under Plasma.
+    const QByteArray testDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", desktop.display.toLocal8Bit());
+    auto backToOurDisplay = qScopeGuard([&testDisplay] { qputenv("DISPLAY", testDisplay); });
+
+    QProcess shell;
+    shell.setProcessEnvironment(desktop.environment);
+    shell.setProcessChannelMode(QProcess::MergedChannels);
+    shell.start("cinnamon", {"--replace"});
+    QTRY_VERIFY2_WITH_TIMEOUT(hostRegistered(bus) && !cinnamonPanel().isEmpty(),
+                              qPrintable(shell.readAll().right(2000)), 60000);
+
+    Session s(desktop.environment.value("XDG_CONFIG_HOME"));
+    s.setDisplay(desktop.display);
+    for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
+        s.setEnvironment(variable, desktop.environment.value(variable));
+    for (const auto &[name, value] : cinnamon)
+        s.setEnvironment(name, value);
+    auto failed = qScopeGuard([&] {
+        qWarning().noquote() << "cinnamon output:\n" << shell.readAll().right(4000);
+    });
     QVERIFY(s.start());
-    QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 10000);
-    QCOMPARE(s.mainWindow(), WId(0));
-    // The panel gone, no notification area is left: the window comes back.
-    cinnamon.monitor.kill();
-    cinnamon.monitor.waitForFinished();
-    QTRY_VERIFY_WITH_TIMEOUT(!cinnamon.hostRegistered(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // The icon registers with xapp-sn-watcher and shows in the panel.
+    QTRY_COMPARE_WITH_TIMEOUT(registeredItems(bus).size(), 1, 10000);
+    const QString registered = registeredItems(bus).constFirst();
+    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(cinnamonPanel()).isEmpty(), 20000);
+
+    // A right click on it opens the menu; Floating > Yes.
+    QVERIFY(openCinnamonMenu());
+    for (const char *key : {"Down", "Down", "Down", "Right", "Return"})
+        QVERIFY(XTools::key(key));
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+    QCOMPARE(s.frameless(s.floatingWindow()).size(), QSize(153, 22));
+    QTRY_COMPARE(s.setting("Float"), QString("YES"));
+
+    // Visible > No hides the main window.
+    QTRY_VERIFY(popupMenus().isEmpty());
+    QVERIFY(openCinnamonMenu());
+    for (const char *key : {"Down", "Down", "Right", "Down", "Return"})
+        QVERIFY(XTools::key(key));
+    QTRY_COMPARE_WITH_TIMEOUT(s.mainWindow(), WId(0), 10000);
+
+    // Cinnamon dies. xapp-sn-watcher stays (for half a minute) and tells
+    // that no host is left only by its property: the main window comes back.
+    shell.kill();
+    QVERIFY(shell.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(!hostRegistered(bus), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // Started again, Cinnamon shows the icon again, under the same name,
+    // and its menu.
+    shell.start("cinnamon", {"--replace"});
+    QTRY_VERIFY2_WITH_TIMEOUT(hostRegistered(bus), qPrintable(shell.readAll().right(2000)), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!itemArea(cinnamonPanel()).isEmpty(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(registeredItems(bus), QStringList{registered}, 10000);
+    QVERIFY(openCinnamonMenu());
+    QVERIFY(XTools::key("Escape"));
+    QTRY_VERIFY(popupMenus().isEmpty());
+
     QVERIFY(s.signal(SIGTERM));
     QVERIFY(s.waitForEnd());
+    shell.terminate();
+    QVERIFY(shell.waitForFinished(20000));
+    failed.dismiss();
 }
 
 void HostsTest::waybarOnSwayShowsTheItem_data()
@@ -1153,13 +1245,7 @@ void HostsTest::waybarOnSwayShowsTheItem()
     waybar.setProcessEnvironment(compositor.toolEnvironment());
     const auto startWaybar = [&] {
         waybar.start("waybar", {"-c", config.fileName()});
-        return QTest::qWaitFor(
-            [] {
-                return busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                                   "IsStatusNotifierHostRegistered")
-                    .toBool();
-            },
-            20000);
+        return QTest::qWaitFor([] { return hostRegistered(); }, 20000);
     };
     QVERIFY(startWaybar());
 
@@ -1425,11 +1511,7 @@ void HostsTest::aBusThatGoesStrandsNobody()
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[IP]\nVis=NO\n");
     settings.close();
-    QTRY_VERIFY_WITH_TIMEOUT(busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                                         "IsStatusNotifierHostRegistered",
-                                         QDBusConnection("kestrune-dying"))
-                                 .toBool(),
-                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(hostRegistered(QDBusConnection("kestrune-dying")), 20000);
     QVERIFY(s.start());
     QTRY_COMPARE_WITH_TIMEOUT(items().size(), 1, 10000);
     QCOMPARE(s.mainWindow(), WId(0));
