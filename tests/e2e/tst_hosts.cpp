@@ -737,16 +737,13 @@ const QList<std::pair<QString, QString>> kKdeSession = {
 /// Plasma (kwin_wayland, and kded5 and plasmashell on it).
 struct WaylandShell
 {
-    enum Kind
-    {
-        Gnome,
-        Plasma
-    };
-    explicit WaylandShell(Kind kind)
+    explicit WaylandShell(Compositor::Kind kind, const QString &scratch)
         : kind(kind)
+        , scratch(scratch)
+        , compositor(kind, scratch)
     {}
     ~WaylandShell();
-    bool start(const QString &scratch);
+    bool start();
     /// The environment of a program in the session, natively or through
     /// XWayland.
     QHash<QString, QString> clientEnvironment(bool native) const;
@@ -757,15 +754,13 @@ struct WaylandShell
     /// What the shell printed, for a failure's message.
     QString output();
 
-    Kind kind;
+    Compositor::Kind kind;
+    QString scratch;
     PrivateDesktop desktop;
-    QProcess compositor;
+    Compositor compositor;
     QProcess activities;
     QProcess kded;
     QProcess plasmashell;
-    QString socket = QStringLiteral("kestrune-shell");
-    QString xDisplay;
-    QString xAuthority;
     QString log;
 };
 
@@ -775,86 +770,35 @@ WaylandShell::~WaylandShell()
         process->kill();
         process->waitForFinished();
     }
-    // Let it end XWayland and take its display's lock back.
-    compositor.terminate();
-    if (!compositor.waitForFinished(10000))
-        compositor.kill();
-    compositor.waitForFinished();
     QDBusConnection::disconnectFromBus("wayland-shell");
 }
 
-bool WaylandShell::start(const QString &scratch)
+bool WaylandShell::start()
 {
     desktop.xServer = false;
-    if (!desktop.start(scratch, kind == Plasma ? kKdeSession +
-                                                     QList<std::pair<QString, QString>>{
-                                                         {"QT_QPA_PLATFORM", "wayland"},
-                                                         {"QT_QUICK_BACKEND", "software"}}
-                                               : QList<std::pair<QString, QString>>{}))
+    const bool plasma = kind == Compositor::Kind::KWin;
+    if (!desktop.start(scratch, plasma ? kKdeSession +
+                                             QList<std::pair<QString, QString>>{
+                                                 {"QT_QPA_PLATFORM", "wayland"},
+                                                 {"QT_QUICK_BACKEND", "software"}}
+                                       : QList<std::pair<QString, QString>>{}) ||
+        (!plasma && !turnOnAppIndicators(desktop.environment)))
         return false;
-    compositor.setProcessEnvironment(desktop.environment);
-    compositor.setProcessChannelMode(QProcess::MergedChannels);
-    const QString announced = scratch + "/xwayland";
-    if (kind == Gnome) {
-        if (!turnOnAppIndicators(desktop.environment))
-            return false;
-        compositor.start("gnome-shell", {"--wayland", "--headless", "--virtual-monitor", "1280x800",
-                                         "--wayland-display=" + socket});
-    } else {
-        // Debian gives kwin_wayland a file capability (cap_sys_resource): where
-        // the bounding set lacks it (a container), exec fails with EPERM. A
-        // copy has none. It runs its last argument once XWayland is up, in
-        // XWayland's environment.
-        const QString kwin = scratch + "/kwin_wayland";
-        QFile script(scratch + "/announce");
-        if (!QFile::copy("/usr/bin/kwin_wayland", kwin) || !script.open(QIODevice::WriteOnly))
-            return false;
-        script.write("#!/bin/sh\necho \"$DISPLAY $XAUTHORITY\" > \"$0.part\" && mv \"$0.part\" " +
-                     QFile::encodeName(announced) + "\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        compositor.start(kwin, {"--virtual", "--width", "1280", "--height", "800", "--xwayland",
-                                "--no-lockscreen", "--socket", socket, script.fileName()});
-    }
-    const bool xwayland = QTest::qWaitFor(
-        [&] {
-            if (kind == Gnome) {
-                const QRegularExpressionMatch display =
-                    QRegularExpression("Using public X11 display (:\\d+)").match(output());
-                const QStringList auth =
-                    QDir(desktop.environment.value("XDG_RUNTIME_DIR"))
-                        .entryList({".mutter-Xwaylandauth.*"}, QDir::Hidden | QDir::Files);
-                if (display.hasMatch() && !auth.isEmpty()) {
-                    xDisplay = display.captured(1);
-                    xAuthority =
-                        desktop.environment.value("XDG_RUNTIME_DIR") + u'/' + auth.constFirst();
-                }
-            } else {
-                QFile file(announced);
-                if (file.open(QIODevice::ReadOnly)) {
-                    const QStringList words = QString::fromLocal8Bit(file.readAll()).split(' ');
-                    xDisplay = words.value(0);
-                    xAuthority = words.value(1).trimmed();
-                }
-            }
-            return !xDisplay.isEmpty() || compositor.state() == QProcess::NotRunning;
-        },
-        60000);
-    if (!xwayland || xDisplay.isEmpty())
+    compositor.setEnvironment(desktop.environment);
+    if (!compositor.start())
         return false;
-    desktop.environment.insert("WAYLAND_DISPLAY", socket);
-    if (kind == Plasma) {
+    if (plasma) {
         // Started by Plasma's session manager, which is not here.
         for (const auto &[process, program] :
              {std::pair{&activities,
                         QStringLiteral("/usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd")},
               {&kded, QStringLiteral("kded5")}}) {
-            process->setProcessEnvironment(desktop.environment);
+            process->setProcessEnvironment(compositor.toolEnvironment());
             process->setStandardOutputFile(QProcess::nullDevice());
             process->setStandardErrorFile(QProcess::nullDevice());
             process->start(program, {});
         }
-        plasmashell.setProcessEnvironment(desktop.environment);
+        plasmashell.setProcessEnvironment(compositor.toolEnvironment());
         plasmashell.setProcessChannelMode(QProcess::MergedChannels);
     }
     return setHostUp(true);
@@ -863,19 +807,18 @@ bool WaylandShell::start(const QString &scratch)
 QHash<QString, QString> WaylandShell::clientEnvironment(bool native) const
 {
     QHash<QString, QString> environment;
+    if (native)
+        environment = compositor.clientEnvironment();
+    else
+        environment = {{"DISPLAY", compositor.xDisplay()},
+                       {"XAUTHORITY",
+                        compositor.xAuthority().isEmpty() ? QString() : compositor.xAuthority()}};
+    const QProcessEnvironment tools = compositor.toolEnvironment();
     for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
-        environment.insert(variable, desktop.environment.value(variable));
-    if (kind == Plasma) {
+        environment.insert(variable, tools.value(variable));
+    if (kind == Compositor::Kind::KWin) {
         for (const auto &[name, value] : kKdeSession)
             environment.insert(name, value);
-    }
-    if (native) {
-        environment.insert("QT_QPA_PLATFORM", "wayland");
-        environment.insert("WAYLAND_DISPLAY", socket);
-        environment.insert("DISPLAY", QString());
-    } else {
-        environment.insert("DISPLAY", xDisplay);
-        environment.insert("XAUTHORITY", xAuthority.isEmpty() ? QString() : xAuthority);
     }
     return environment;
 }
@@ -883,11 +826,8 @@ QHash<QString, QString> WaylandShell::clientEnvironment(bool native) const
 bool WaylandShell::hostUp()
 {
     QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "wayland-shell");
-    if (kind == Gnome)
-        return bus.interface()->isServiceRegistered(kWatcher) &&
-               busProperty(kWatcher, "/StatusNotifierWatcher", kWatcher,
-                           "IsStatusNotifierHostRegistered", bus)
-                   .toBool();
+    if (kind == Compositor::Kind::GnomeShell)
+        return bus.interface()->isServiceRegistered(kWatcher) && hostRegistered(bus);
     // kded's watcher says there is one whatever it is asked.
     return plasmashell.state() == QProcess::Running &&
            bus.interface()->isServiceRegistered(
@@ -896,7 +836,7 @@ bool WaylandShell::hostUp()
 
 bool WaylandShell::setHostUp(bool up)
 {
-    if (kind == Gnome) {
+    if (kind == Compositor::Kind::GnomeShell) {
         QProcess extensions;
         extensions.setProcessEnvironment(desktop.environment);
         extensions.start("gnome-extensions", {up ? "enable" : "disable", kAppIndicators});
@@ -913,7 +853,7 @@ bool WaylandShell::setHostUp(bool up)
 
 QString WaylandShell::output()
 {
-    log += QString::fromLocal8Bit(compositor.readAll());
+    log += compositor.output().right(4000);
     if (plasmashell.state() != QProcess::NotRunning)
         log += QString::fromLocal8Bit(plasmashell.readAll());
     return log.right(4000);
@@ -1332,10 +1272,10 @@ void HostsTest::waylandShellsKeepTheItem_data()
 {
     QTest::addColumn<int>("shell");
     QTest::addColumn<bool>("native");
-    QTest::newRow("GNOME Shell, XWayland") << int(WaylandShell::Gnome) << false;
-    QTest::newRow("GNOME Shell, native") << int(WaylandShell::Gnome) << true;
-    QTest::newRow("Plasma, XWayland") << int(WaylandShell::Plasma) << false;
-    QTest::newRow("Plasma, native") << int(WaylandShell::Plasma) << true;
+    QTest::newRow("GNOME Shell, XWayland") << int(Compositor::Kind::GnomeShell) << false;
+    QTest::newRow("GNOME Shell, native") << int(Compositor::Kind::GnomeShell) << true;
+    QTest::newRow("Plasma, XWayland") << int(Compositor::Kind::KWin) << false;
+    QTest::newRow("Plasma, native") << int(Compositor::Kind::KWin) << true;
 }
 
 void HostsTest::waylandShellsKeepTheItem()
@@ -1346,10 +1286,10 @@ void HostsTest::waylandShellsKeepTheItem()
     if (native)
         QSKIP("Qt's Wayland plugin leaks at exit, unwound by no LeakSanitizer suppression");
 #endif
-    const QString scratch =
-        m_scratch.filePath(QStringLiteral("wayland-%1-%2").arg(shell).arg(native));
-    WaylandShell wayland{WaylandShell::Kind(shell)};
-    QVERIFY2(wayland.start(scratch), qPrintable(wayland.output()));
+    WaylandShell wayland(
+        Compositor::Kind(shell),
+        m_scratch.filePath(QStringLiteral("wayland-%1-%2").arg(shell).arg(native)));
+    QVERIFY2(wayland.start(), qPrintable(wayland.output()));
     auto failed =
         qScopeGuard([&wayland] { qWarning().noquote() << "shell output:\n"
                                                       << wayland.output(); });
@@ -1357,8 +1297,8 @@ void HostsTest::waylandShellsKeepTheItem()
         QDBusConnection::connectToBus(wayland.desktop.busAddress, "wayland-shell");
     // XWayland's windows, seen as an X client sees them.
     const QByteArray testDisplay = qgetenv("DISPLAY");
-    qputenv("DISPLAY", wayland.xDisplay.toLocal8Bit());
-    qputenv("XAUTHORITY", wayland.xAuthority.toLocal8Bit());
+    qputenv("DISPLAY", wayland.compositor.xDisplay().toLocal8Bit());
+    qputenv("XAUTHORITY", wayland.compositor.xAuthority().toLocal8Bit());
     auto backToOurDisplay = qScopeGuard([&testDisplay] {
         qputenv("DISPLAY", testDisplay);
         qunsetenv("XAUTHORITY");
@@ -1407,7 +1347,7 @@ void HostsTest::waylandShellsKeepTheItem()
     if (!native)
         QTRY_COMPARE_WITH_TIMEOUT(s.mainWindow(), WId(0), 10000);
     QVERIFY(wayland.setHostUp(false));
-    if (!native && shell == WaylandShell::Gnome)
+    if (!native && Compositor::Kind(shell) == Compositor::Kind::GnomeShell)
         QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
     QVERIFY(wayland.setHostUp(true));
     QVERIFY(iconStays());

@@ -8,11 +8,13 @@
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTest>
 #include <functional>
 #include <unistd.h>
 
 Compositor::Compositor(Kind kind, const QString &scratch)
     : m_kind(kind)
+    , m_scratch(scratch)
     , m_runtime(scratch + QStringLiteral("/wayland-runtime"))
 {
     QDir().mkpath(m_runtime);
@@ -26,30 +28,41 @@ Compositor::~Compositor()
         tool->kill();
         tool->waitForFinished();
     }
+    // Let it end XWayland and give its display back.
     m_process.terminate();
-    if (!m_process.waitForFinished(5000))
+    if (!m_process.waitForFinished(10000))
         m_process.kill();
     m_process.waitForFinished();
+    m_bus.kill();
+    m_bus.waitForFinished();
+}
+
+void Compositor::setEnvironment(const QProcessEnvironment &environment)
+{
+    m_environment = environment;
+    // Its runtime folder too: dconf tells of changed settings there.
+    if (environment.contains("XDG_RUNTIME_DIR"))
+        m_runtime = environment.value("XDG_RUNTIME_DIR");
 }
 
 bool Compositor::start()
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = m_environment;
     environment.insert("XDG_RUNTIME_DIR", m_runtime);
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
+    const QString &scratch = m_scratch;
+    const QString displayFile = scratch + QStringLiteral("/xwayland-display");
+    QFile::remove(displayFile);
+    QStringList command;
     if (m_kind == Kind::Weston || m_kind == Kind::WestonXWayland) {
         m_socket = QStringLiteral("kestrune-test");
-        m_process.setProcessEnvironment(environment);
-        QStringList arguments{"--backend=headless-backend.so", "--socket=" + m_socket,
+        command = QStringList{"weston", "--backend=headless-backend.so", "--socket=" + m_socket,
                               "--idle-time=0", "--shell=desktop-shell.so"};
         if (m_kind == Kind::WestonXWayland)
-            arguments << "--xwayland";
-        m_process.start("weston", arguments);
-    } else {
-        const QString config = m_runtime + QStringLiteral("/../sway.config");
-        const QString displayFile = m_runtime + QStringLiteral("/../xwayland-display");
-        QFile::remove(displayFile);
+            command << "--xwayland";
+    } else if (m_kind == Kind::Sway || m_kind == Kind::SwayXWayland) {
+        const QString config = scratch + QStringLiteral("/sway.config");
         QFile file(config);
         const QByteArray settings = m_kind == Kind::Sway
                                         ? QByteArray("xwayland disable\n")
@@ -61,39 +74,103 @@ bool Compositor::start()
         environment.insert("WLR_BACKENDS", "headless");
         environment.insert("WLR_RENDERER", "pixman");
         environment.insert("WLR_LIBINPUT_NO_DEVICES", "1");
-        m_process.setProcessEnvironment(environment);
         // Sway will not run as root (it could take root back): as root, it
         // runs as another user in a user namespace of its own.
-        QStringList command{"sway", "-c", config};
+        command = QStringList{"sway", "-c", config};
         if (::geteuid() == 0)
             command =
                 QStringList{"unshare", "--user", "--map-user=1000", "--map-group=1000"} + command;
-        m_process.start(command.takeFirst(), command);
+    } else {
+        // A whole desktop's: a home of its own, software rendering, and buses.
+        m_socket = QStringLiteral("kestrune-test");
+        environment.insert("HOME", scratch + QStringLiteral("/home"));
+        environment.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+        if (!QDir().mkpath(environment.value("HOME")))
+            return false;
+        // Alone, for windows only, rather than in a desktop of the test's own.
+        const bool alone = !environment.contains("DBUS_SESSION_BUS_ADDRESS");
+        if (alone) {
+            m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+            if (!m_bus.waitForStarted() ||
+                !QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 10000))
+                return false;
+            const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
+            environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+            environment.insert("DBUS_SYSTEM_BUS_ADDRESS", address);
+        }
+        if (m_kind == Kind::GnomeShell) {
+            command =
+                QStringList{"gnome-shell",       "--wayland", "--headless",
+                            "--virtual-monitor", "1280x800",  "--wayland-display=" + m_socket};
+        }
+        if (m_kind == Kind::GnomeShell && alone) {
+            // In a session mode of its own that does not start in the
+            // overview, where windows take no pointer.
+            const QString modes = scratch + QStringLiteral("/modes");
+            QFile mode(modes + QStringLiteral("/gnome-shell/modes/test.json"));
+            if (!QDir().mkpath(modes + QStringLiteral("/gnome-shell/modes")) ||
+                !mode.open(QIODevice::WriteOnly) ||
+                mode.write(R"({"parentMode": "user", "hasOverview": false})") < 0)
+                return false;
+            mode.close();
+            environment.insert(
+                "XDG_DATA_DIRS",
+                modes + u':' + environment.value("XDG_DATA_DIRS", "/usr/local/share:/usr/share"));
+            command << "--mode=test";
+        } else if (m_kind == Kind::KWin) {
+            // Debian gives kwin_wayland a file capability (cap_sys_resource):
+            // where the bounding set lacks it (a container), exec fails with
+            // EPERM. A copy has none. It runs its last argument once
+            // XWayland is up, in XWayland's environment.
+            const QString kwin = scratch + QStringLiteral("/kwin_wayland");
+            QFile script(scratch + QStringLiteral("/announce"));
+            if ((!QFile::exists(kwin) && !QFile::copy("/usr/bin/kwin_wayland", kwin)) ||
+                !script.open(QIODevice::WriteOnly))
+                return false;
+            script.write("#!/bin/sh\necho \"$DISPLAY\" > \"$0.part\" && mv \"$0.part\" " +
+                         QFile::encodeName(displayFile) + "\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            command = QStringList{kwin,       "--virtual", "--width",        "1280",
+                                  "--height", "800",       "--xwayland",     "--no-lockscreen",
+                                  "--socket", m_socket,    script.fileName()};
+        }
     }
+    m_environment = environment;
+    m_process.setProcessEnvironment(environment);
+    m_process.start(command.takeFirst(), command);
     // Sway names its socket itself: the first one in the folder.
-    const QDeadlineTimer deadline(20000);
+    const QDeadlineTimer deadline(m_kind == Kind::KWin || m_kind == Kind::GnomeShell ? 60000
+                                                                                     : 20000);
     while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
         if (m_socket.isEmpty()) {
             const QStringList sockets = QDir(m_runtime).entryList({"wayland-*"}, QDir::System);
             if (!sockets.isEmpty())
                 m_socket = sockets.constFirst();
         }
-        if (m_kind == Kind::SwayXWayland && m_xDisplay.isEmpty()) {
-            QFile display(m_runtime + QStringLiteral("/../xwayland-display"));
+        if ((m_kind == Kind::SwayXWayland || m_kind == Kind::KWin) && m_xDisplay.isEmpty()) {
+            QFile display(displayFile);
             if (display.open(QIODevice::ReadOnly))
                 m_xDisplay = QString::fromLocal8Bit(display.readAll().trimmed());
         }
-        if (m_kind == Kind::WestonXWayland && m_xDisplay.isEmpty()) {
-            // Weston says so in its log; XWayland itself starts with the
-            // first X client.
+        if ((m_kind == Kind::WestonXWayland || m_kind == Kind::GnomeShell) &&
+            m_xDisplay.isEmpty()) {
+            // They say so in their logs (weston's XWayland starts with the
+            // first X client); mutter's admits only the holders of its file.
             m_log += QString::fromLocal8Bit(m_process.readAll());
             const QRegularExpressionMatch listening =
-                QRegularExpression("xserver listening on display (:\\d+)").match(m_log);
-            if (listening.hasMatch())
-                m_xDisplay = listening.captured(1);
+                QRegularExpression("xserver listening on display (:\\d+)|"
+                                   "Using public X11 display (:\\d+)")
+                    .match(m_log);
+            const QStringList auth =
+                QDir(m_runtime).entryList({".mutter-Xwaylandauth.*"}, QDir::Hidden | QDir::Files);
+            if (listening.hasMatch() && (m_kind != Kind::GnomeShell || !auth.isEmpty())) {
+                m_xDisplay = listening.captured(1) + listening.captured(2);
+                if (!auth.isEmpty())
+                    m_xAuthority = m_runtime + u'/' + auth.constFirst();
+            }
         }
-        const bool xReady = (m_kind != Kind::SwayXWayland && m_kind != Kind::WestonXWayland) ||
-                            !m_xDisplay.isEmpty();
+        const bool xReady = m_kind == Kind::Weston || m_kind == Kind::Sway || !m_xDisplay.isEmpty();
         if (xReady && !m_socket.isEmpty() && QFile::exists(m_runtime + u'/' + m_socket))
             return true;
         // Also lets what it prints come in.
@@ -115,7 +192,7 @@ bool Compositor::addKeyboard()
 
 QProcessEnvironment Compositor::toolEnvironment() const
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = m_environment;
     environment.insert("XDG_RUNTIME_DIR", m_runtime);
     environment.insert("WAYLAND_DISPLAY", m_socket);
     return environment;

@@ -21,20 +21,28 @@ public:
         WestonXWayland, ///< weston with XWayland, for X11 programs on it
         Sway,           ///< sway: xdg-activation and a virtual keyboard
         SwayXWayland,   ///< sway with XWayland, for X11 programs on it
+        KWin,           ///< kwin_wayland, Plasma's, with XWayland
+        GnomeShell,     ///< GNOME Shell, with XWayland
     };
 
     /// Keeps its runtime folder under @p scratch.
     Compositor(Kind kind, const QString &scratch);
     ~Compositor();
 
+    /// Runs it in @p environment rather than the test's: a desktop's buses
+    /// and folders. The shells run without one on a session bus of their
+    /// own, which stands in for the system bus too.
+    void setEnvironment(const QProcessEnvironment &environment);
     /// Starts it and waits until it takes clients.
     bool start();
     /// What it printed, for a failure's message.
     QString output();
     /// The environment a program runs on it with, natively.
     QHash<QString, QString> clientEnvironment() const;
-    /// XWayland's display, once started. The XWayland kinds only.
+    /// XWayland's display, once started, and the file that admits its
+    /// clients (none for most). The XWayland kinds only.
     QString xDisplay() const { return m_xDisplay; }
+    QString xAuthority() const { return m_xAuthority; }
     /// Gives the seat a keyboard, which it has none of at first. Sway only.
     bool addKeyboard();
     /// Types @p keys (wtype's key names) as a keyboard would, into the
@@ -62,10 +70,14 @@ public:
 
 private:
     Kind m_kind;
+    QString m_scratch;
     QString m_runtime;
     QString m_socket;
     QString m_xDisplay;
+    QString m_xAuthority;
     QString m_log;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
+    QProcess m_bus;
     QProcess m_process;
     QProcess m_keyboard;
     QProcess m_pointer;
