@@ -604,6 +604,8 @@ struct PrivateDesktop
         }
     }
     bool start(const QString &scratch, const QList<std::pair<QString, QString>> &variables = {});
+    /// Sets @p key of @p schema to @p value in the desktop's own settings.
+    bool set(const QString &schema, const QString &key, const QString &value) const;
 
     QProcess server;
     QProcess systemBus;
@@ -659,6 +661,15 @@ bool PrivateDesktop::start(const QString &scratch,
     return !busAddress.isEmpty();
 }
 
+bool PrivateDesktop::set(const QString &schema, const QString &key, const QString &value) const
+{
+    QProcess gsettings;
+    gsettings.setProcessEnvironment(environment);
+    gsettings.start("gsettings", {"set", schema, key, value});
+    return gsettings.waitForFinished(20000) && gsettings.exitStatus() == QProcess::NormalExit &&
+           gsettings.exitCode() == 0;
+}
+
 } // namespace
 
 void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
@@ -670,14 +681,9 @@ void HostsTest::gnomeShellKeepsTheIconThroughItsRestarts()
     QVERIFY(desktop.start(m_scratch.filePath("gnome")));
     const QProcessEnvironment &environment = desktop.environment;
     // Its AppIndicator extension on, as a user turns it on.
-    for (const QStringList &setting :
-         {QStringList{"disable-user-extensions", "false"},
-          QStringList{"enabled-extensions", "['ubuntu-appindicators@ubuntu.com']"}}) {
-        QProcess gsettings;
-        gsettings.setProcessEnvironment(environment);
-        gsettings.start("gsettings", QStringList{"set", "org.gnome.shell"} + setting);
-        QVERIFY(gsettings.waitForFinished(20000) && gsettings.exitCode() == 0);
-    }
+    QVERIFY(desktop.set("org.gnome.shell", "disable-user-extensions", "false"));
+    QVERIFY(desktop.set("org.gnome.shell", "enabled-extensions",
+                        "['ubuntu-appindicators@ubuntu.com']"));
     QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "gnome");
     QVERIFY(bus.isConnected());
     auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("gnome"); });
