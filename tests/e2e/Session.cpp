@@ -134,11 +134,12 @@ WId Session::trayIcon() const
 {
     if (!isRunning())
         return 0;
-    // Our icon is a 22x22 window of class "IP" that the tray host has taken
-    // in: a child of its window, not of the root window.
+    // Our icon is a square window of class "IP" (22x22, or the size the
+    // host gives it: Budgie's 24x24) that the tray host has taken in: a
+    // child of its window, not of the root window.
     const QString tree = XTools::output("xwininfo", {"-root", "-tree"});
     static const QRegularExpression line(
-        QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("IP" "IP"\)\s+22x22\+)"),
+        QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("IP" "IP"\)\s+(\d+)x\2\+)"),
         QRegularExpression::MultilineOption);
     for (auto it = line.globalMatch(tree); it.hasNext();) {
         const WId window = it.next().captured(1).toULongLong(nullptr, 16);
