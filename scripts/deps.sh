@@ -11,7 +11,7 @@ build=(cmake g++ make dpkg-dev pkg-config qt6-base-dev libgl-dev libxcb1-dev lib
 session=(xvfb openbox trayer x11-utils xdotool python3 imagemagick fonts-dejavu-core fonts-liberation2)
 pictures=(rofi)
 benchmarks=(libxcb-damage0-dev dbus-daemon)
-testing=(clang-format shellcheck dbus-daemon at-spi2-core python3-pyatspi git lintian xclip wmctrl iproute2 desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev pkg-config xfce4-panel xfconf tint2 lxqt-panel python3-gi icewm fluxbox jwm xfwm4 i3-wm awesome kwin-x11 kwin-wayland qtwayland5 plasma-workspace plasma-desktop weston qt6-wayland gnome-shell gnome-shell-extension-appindicator sway wtype mate-panel marco mate-settings-daemon-common xapp-sn-watcher gir1.2-xapp-1.0 wl-clipboard waybar libwayland-dev cinnamon)
+testing=(clang-format shellcheck dbus-daemon at-spi2-core python3-pyatspi git lintian xclip wmctrl iproute2 desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev pkg-config xfce4-panel xfconf tint2 lxqt-panel python3-gi icewm fluxbox jwm xfwm4 i3-wm awesome kwin-x11 kwin-wayland qtwayland5 plasma-workspace plasma-desktop weston qt6-wayland gnome-shell gnome-shell-extension-appindicator sway wtype mate-panel marco mate-settings-daemon-common xapp-sn-watcher gir1.2-xapp-1.0 wl-clipboard waybar libwayland-dev cinnamon budgie-core)
 
 case "${1:-test}" in
 build) wanted=("${build[@]}") ;;

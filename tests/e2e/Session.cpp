@@ -135,7 +135,7 @@ WId Session::trayIcon() const
     if (!isRunning())
         return 0;
     // Our icon is a small square window of class "IP" (22x22 in most
-    // trays, 16x16 in i3bar's) that the tray host has taken in: a child of
+    // trays, 16x16 in i3bar's, 24x24 in Budgie's) that the tray host has taken in: a child of
     // its window, not of the root window.
     const QString tree = XTools::output("xwininfo", {"-root", "-tree"});
     static const QRegularExpression line(

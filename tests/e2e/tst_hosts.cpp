@@ -3,9 +3,9 @@
 // lxqt-panel, on the test's own session bus, and tint2's taskbar; under
 // a watcher on that bus that never answers; and under GNOME Shell with its
 // AppIndicator extension, under Plasma's shell (with KWin) and under
-// Cinnamon's shell and panel, each on an X server and buses of its own, and
-// GNOME Shell and Plasma in their Wayland sessions too; under i3's and
-// awesome's own trays.
+// Cinnamon's shell and panel and under Budgie's panel (with its window
+// manager), each on an X server and buses of its own, and GNOME Shell and
+// Plasma in their Wayland sessions too; under i3's and awesome's own trays.
 #include "Session.h"
 #include "support/Compositor.h"
 #include "support/Panel.h"
@@ -230,9 +230,10 @@ QList<QRect> popupMenus()
     return menus;
 }
 
-/// The panel of the plasmashell whose process is @p pid: of its windows, the
-/// one that says it is a dock (another is the desktop).
-WId plasmaPanel(qint64 pid)
+/// The panel of the shell whose process is @p pid (plasmashell,
+/// budgie-panel): of its windows, the one that says it is a dock (others are
+/// the desktop, or hidden).
+WId dockWindow(qint64 pid)
 {
     const QStringList windows =
         XTools::output("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)})
@@ -331,6 +332,7 @@ private slots:
     void tint2ListsTheMainWindowButNotTheFloatingWindow();
     void gnomeShellKeepsTheIconAndItsMenuThroughItsRestarts();
     void plasmaKeepsTheIconAndItsMenuThroughItsRestarts();
+    void budgiesTrayKeepsTheIconThroughPanelRestarts();
     void cinnamonKeepsTheIconAndItsMenuThroughItsRestarts();
     void waybarOnSwayShowsTheItem_data();
     void waybarOnSwayShowsTheItem();
@@ -646,6 +648,15 @@ struct PrivateDesktop
         }
     }
     bool start(const QString &scratch, const QList<std::pair<QString, QString>> &variables = {});
+    /// Sets @p key of @p schema to @p value in the desktop's own settings.
+    bool set(const QString &schema, const QString &key, const QString &value) const;
+    /// Starts @p program on the desktop, in its environment.
+    void launch(QProcess &process, const QString &program, const QStringList &arguments = {}) const
+    {
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+    }
 
     /// Whether it has an X server of its own: a Wayland shell brings one.
     bool xServer = true;
@@ -709,6 +720,15 @@ bool PrivateDesktop::start(const QString &scratch,
     busAddress = startBus(sessionBus, environment, {"--session", "--address=" + listen});
     environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     return !busAddress.isEmpty();
+}
+
+bool PrivateDesktop::set(const QString &schema, const QString &key, const QString &value) const
+{
+    QProcess gsettings;
+    gsettings.setProcessEnvironment(environment);
+    gsettings.start("gsettings", {"set", schema, key, value});
+    return gsettings.waitForFinished(20000) && gsettings.exitStatus() == QProcess::NormalExit &&
+           gsettings.exitCode() == 0;
 }
 
 const QString kAppIndicators = QStringLiteral("ubuntu-appindicators@ubuntu.com");
@@ -983,7 +1003,7 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     shell.setProcessEnvironment(desktop.environment);
     shell.setProcessChannelMode(QProcess::MergedChannels);
     shell.start("plasmashell", {});
-    QTRY_VERIFY2_WITH_TIMEOUT(plasmaPanel(shell.processId()) != 0 && hostRegistered(bus),
+    QTRY_VERIFY2_WITH_TIMEOUT(dockWindow(shell.processId()) != 0 && hostRegistered(bus),
                               qPrintable(shell.readAll().right(2000)), 60000);
     QVERIFY(registeredItems(bus).isEmpty());
 
@@ -1013,7 +1033,7 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     QCOMPARE(toolTipTitle(item, bus), QString("System Tray"));
     QCOMPARE(menuCaptions(item, nullptr, bus),
              QStringList({"Copy", "Visible", "Yes", "No", "Floating", "Yes", "No", "Quit"}));
-    WId panel = plasmaPanel(shell.processId());
+    WId panel = dockWindow(shell.processId());
     QTRY_VERIFY_WITH_TIMEOUT(!plasmaItemArea(panel).isEmpty(), 20000);
 
     // A right click on it opens the menu Plasma draws; Floating > Yes.
@@ -1056,7 +1076,7 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     // Started again, plasmashell shows the icon again, and its menu, under
     // the same name.
     shell.start("plasmashell", {});
-    QTRY_VERIFY2_WITH_TIMEOUT((panel = plasmaPanel(shell.processId())) != 0,
+    QTRY_VERIFY2_WITH_TIMEOUT((panel = dockWindow(shell.processId())) != 0,
                               qPrintable(shell.readAll().right(2000)), 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!plasmaItemArea(panel).isEmpty(), 20000);
     QCOMPARE(registeredItems(bus), QStringList{registered});
@@ -1070,6 +1090,117 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     QVERIFY(shell.waitForFinished(20000));
     kwin.terminate();
     QVERIFY(kwin.waitForFinished(20000));
+    failed.dismiss();
+}
+
+namespace {
+
+/// The windows the window manager stacks, bottom first.
+QList<WId> stackingOrder()
+{
+    const QStringList ids = XTools::output("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"})
+                                .section('#', 1)
+                                .split(',', Qt::SkipEmptyParts);
+    QList<WId> windows;
+    for (const QString &id : ids)
+        windows.append(id.trimmed().toULongLong(nullptr, 16));
+    return windows;
+}
+
+} // namespace
+
+void HostsTest::budgiesTrayKeepsTheIconThroughPanelRestarts()
+{
+    // Budgie 10.7 (budgie-wm, budgie-daemon and budgie-panel) on a desktop
+    // of the test's own. Its panel holds its System Tray applet (XEmbed)
+    // only: the default panel's Status applet ends the panel without UPower,
+    // which the stand-in system bus lacks.
+    PrivateDesktop desktop;
+    const QList<std::pair<QString, QString>> budgie = {{"XDG_CURRENT_DESKTOP", "Budgie:GNOME"},
+                                                       {"XDG_SESSION_TYPE", "x11"}};
+    QVERIFY(desktop.start(m_scratch.filePath("budgie"), budgie));
+    const QString panelSchema = "com.solus-project.budgie-panel";
+    const QString prefix = "/com/solus-project/budgie-panel/";
+    QVERIFY(desktop.set(panelSchema, "panels", "['tray']"));
+    QVERIFY(desktop.set(panelSchema, "migration-level", "1"));
+    QVERIFY(
+        desktop.set(panelSchema + ".panel:" + prefix + "panels/{tray}/", "applets", "['tray']"));
+    QVERIFY(
+        desktop.set(panelSchema + ".applet:" + prefix + "applets/{tray}/", "name", "System Tray"));
+    const QByteArray testDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", desktop.display.toLocal8Bit());
+    auto backToOurDisplay = qScopeGuard([&testDisplay] { qputenv("DISPLAY", testDisplay); });
+
+    QProcess wm;
+    QProcess daemon;
+    QProcess panel;
+    auto failed = qScopeGuard([&] {
+        for (QProcess *process : {&wm, &daemon, &panel})
+            qWarning().noquote() << process->program() << "output:\n"
+                                 << process->readAll().right(3000);
+    });
+    desktop.launch(wm, "budgie-wm", {"--replace", "--sm-disable"});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        XTools::output("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
+        30000);
+    desktop.launch(daemon, "budgie-daemon");
+    desktop.launch(panel, "budgie-panel", {"--replace"});
+    QTRY_VERIFY_WITH_TIMEOUT(dockWindow(panel.processId()) != 0, 30000);
+
+    Session s(desktop.environment.value("XDG_CONFIG_HOME"));
+    s.setDisplay(desktop.display);
+    for (const char *variable : {"HOME", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
+        s.setEnvironment(variable, desktop.environment.value(variable));
+    for (const auto &[name, value] : budgie)
+        s.setEnvironment(name, value);
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // The icon docks in the panel's tray.
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 20000);
+    QVERIFY(
+        XTools::geometry(dockWindow(panel.processId())).contains(XTools::geometry(s.trayIcon())));
+    // A left click there opens nothing.
+    const int windows = XTools::topLevelWindowCount();
+    QVERIFY(XTools::movePointer(XTools::geometry(s.trayIcon()).center()) && XTools::click(1));
+    QVERIFY(!QTest::qWaitFor([&] { return XTools::topLevelWindowCount() != windows; }, 1000));
+
+    // A right press opens the menu; Floating > Yes.
+    QVERIFY(s.trayMenu({"Down", "Down", "Down", "Right", "Return"}));
+    QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
+    const WId floating = s.floatingWindow();
+    QCOMPARE(s.frameless(floating).size(), QSize(153, 22));
+    QTRY_COMPARE(s.setting("Float"), QString("YES"));
+    // It stays above the main window raised, and out of task lists.
+    QVERIFY(XTools::run("xdotool", {"windowactivate", "--sync", QString::number(s.mainWindow())}));
+    QTRY_VERIFY(stackingOrder().indexOf(floating) > stackingOrder().indexOf(s.mainWindow()));
+    QVERIFY(stackingOrder().indexOf(s.mainWindow()) >= 0);
+    QVERIFY(XTools::property(floating, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR"));
+
+    // Visible > No hides the main window; the panel dies: it comes back.
+    QVERIFY(s.trayMenu({"Down", "Down", "Right", "Down", "Return"}));
+    QTRY_COMPARE_WITH_TIMEOUT(s.mainWindow(), WId(0), 10000);
+    panel.kill();
+    QVERIFY(panel.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(s.mainWindow() != 0, 10000);
+
+    // Started again, the panel docks the icon again. It announces its tray
+    // three times as it starts, from a new window each time, the earlier
+    // ones destroyed at once. Qt 6.4 keeps the tray window it looked up
+    // until it hears of its destruction, and docks there on every later
+    // announcement: where the window was gone before Qt asked to hear of
+    // it, the icon stays out of the tray (about one start in thirty here).
+    desktop.launch(panel, "budgie-panel", {"--replace"});
+    QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 30000);
+    QVERIFY(s.trayMenu({}));
+    QVERIFY(XTools::key("Escape"));
+
+    QVERIFY(s.signal(SIGTERM));
+    QVERIFY(s.waitForEnd());
+    for (QProcess *process : {&panel, &daemon, &wm}) {
+        process->terminate();
+        QVERIFY(process->waitForFinished(20000));
+    }
     failed.dismiss();
 }
 
