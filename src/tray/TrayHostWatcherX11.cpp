@@ -46,6 +46,8 @@ public:
 
     /// Follows @p owner from now on; 0 for none.
     void follow(quint32 owner);
+    /// Has Qt forget @p formerOwner as the tray it docks into.
+    void tellQtOfTheEndOf(quint32 formerOwner) const;
     /// The selection's owner as the X server has it now.
     quint32 currentOwner() const;
 
@@ -53,6 +55,8 @@ public:
     quint32 selection = 0;
     quint32 manager = 0;
     quint32 owner = 0;
+    /// A window of our own, never mapped, that only we listen to.
+    quint32 mailbox = 0;
 };
 
 TrayHostWatcher::Private::Private(TrayHostWatcher *watcher)
@@ -70,6 +74,13 @@ TrayHostWatcher::Private::Private(TrayHostWatcher *watcher)
         return;
     selection = selectionAtom->atom;
     manager = managerAtom->atom;
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int n = screenNumber(); n > 0 && screens.rem > 1; --n)
+        xcb_screen_next(&screens);
+    mailbox = xcb_generate_id(c);
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, mailbox, screens.data->root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -77,6 +88,8 @@ TrayHostWatcher::Private::~Private()
 {
     if (QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
+    if (xcb_connection_t *c = connection(); c && mailbox)
+        xcb_destroy_window(c, mailbox);
 }
 
 quint32 TrayHostWatcher::Private::currentOwner() const
@@ -103,10 +116,35 @@ void TrayHostWatcher::Private::follow(quint32 newOwner)
     }
     if (newOwner == owner)
         return;
+    if (owner)
+        tellQtOfTheEndOf(owner);
     const bool wasPresent = owner != 0;
     owner = newOwner;
     if ((owner != 0) != wasPresent)
         emit q->presenceChanged();
+}
+
+void TrayHostWatcher::Private::tellQtOfTheEndOf(quint32 formerOwner) const
+{
+    // Qt 6.4's xcb tray tracker (QXcbSystemTrayTracker) keeps the first
+    // owner it looks up until it sees that window's DestroyNotify, which it
+    // asks for only after the lookup, and a MANAGER announcement does not
+    // make it look again: an owner that ends in between (Budgie 10.7's
+    // panel announces its tray three times as it starts, from a new window
+    // each time), or that hands the selection on and lives, is docked into
+    // ever after, and the icon never shows. The DestroyNotify it waits for,
+    // sent to a window of our own, has it look up the owner again; it
+    // answers it only for the window it holds.
+    xcb_connection_t *c = connection();
+    if (!c || !mailbox)
+        return;
+    xcb_destroy_notify_event_t ended{};
+    ended.response_type = XCB_DESTROY_NOTIFY;
+    ended.event = formerOwner;
+    ended.window = formerOwner;
+    xcb_send_event(c, false, mailbox, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&ended));
+    xcb_flush(c);
 }
 
 bool TrayHostWatcher::Private::nativeEventFilter(const QByteArray &eventType, void *message,

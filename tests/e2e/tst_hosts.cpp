@@ -1186,10 +1186,8 @@ void HostsTest::budgiesTrayKeepsTheIconThroughPanelRestarts()
 
     // Started again, the panel docks the icon again. It announces its tray
     // three times as it starts, from a new window each time, the earlier
-    // ones destroyed at once. Qt 6.4 keeps the tray window it looked up
-    // until it hears of its destruction, and docks there on every later
-    // announcement: where the window was gone before Qt asked to hear of
-    // it, the icon stays out of the tray (about one start in thirty here).
+    // ones destroyed at once (Qt alone would now and then keep docking into
+    // one of those).
     desktop.launch(panel, "budgie-panel", {"--replace"});
     QTRY_VERIFY_WITH_TIMEOUT(s.trayIcon() != 0, 30000);
     QVERIFY(s.trayMenu({}));
