@@ -1468,6 +1468,15 @@ void HostsTest::waylandShellsKeepTheItem()
         QTRY_VERIFY_WITH_TIMEOUT(s.floatingWindow() != 0, 10000);
         QTRY_COMPARE(s.frameless(s.floatingWindow()), QRect(100, 100, 153, 22));
     }
+    // Copy from the shell's menu reaches the clipboard (not read natively
+    // under headless GNOME Shell: its seat has no keyboard, and no client
+    // there may own the clipboard, wl-paste neither).
+    QVERIFY(chooseInMenu(item, {"Copy"}, bus));
+    const QRegularExpression address(R"(^\d+\.\d+\.\d+\.\d+$)");
+    if (!native || Compositor::Kind(shell) == Compositor::Kind::KWin)
+        QTRY_VERIFY_WITH_TIMEOUT(
+            address.match(native ? wayland.compositor.clipboard() : XTools::clipboard()).hasMatch(),
+            10000);
 
     // Visible > No from the shell's menu hides the main window; the
     // notification area gone, it comes back, but not under Plasma, whose
