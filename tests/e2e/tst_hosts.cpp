@@ -656,12 +656,18 @@ struct PrivateDesktop
 {
     ~PrivateDesktop()
     {
+        QDBusConnection::disconnectFromBus("private-desktop");
         for (QProcess *process : {&sessionBus, &systemBus, &server}) {
             process->kill();
             process->waitForFinished();
         }
     }
     bool start(const QString &scratch, const QList<std::pair<QString, QString>> &variables = {});
+    /// The test's connection to the desktop's session bus.
+    QDBusConnection bus() const
+    {
+        return QDBusConnection::connectToBus(busAddress, "private-desktop");
+    }
     /// Sets @p key of @p schema to @p value in the desktop's own settings.
     bool set(const QString &schema, const QString &key, const QString &value) const;
     /// Runs the program of @p session in the desktop, with @p variables too.
@@ -813,7 +819,6 @@ WaylandShell::~WaylandShell()
         process->kill();
         process->waitForFinished();
     }
-    QDBusConnection::disconnectFromBus("wayland-shell");
 }
 
 bool WaylandShell::start()
@@ -868,7 +873,7 @@ QHash<QString, QString> WaylandShell::clientEnvironment(bool native) const
 
 bool WaylandShell::hostUp()
 {
-    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "wayland-shell");
+    QDBusConnection bus = desktop.bus();
     if (kind == Compositor::Kind::GnomeShell)
         return bus.interface()->isServiceRegistered(kWatcher) && hostRegistered(bus);
     // kded's watcher says there is one whatever it is asked.
@@ -913,9 +918,8 @@ void HostsTest::gnomeShellKeepsTheIconAndItsMenuThroughItsRestarts()
     QVERIFY(desktop.start(m_scratch.filePath("gnome")));
     const QProcessEnvironment &environment = desktop.environment;
     QVERIFY(turnOnAppIndicators(environment));
-    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "gnome");
+    QDBusConnection bus = desktop.bus();
     QVERIFY(bus.isConnected());
-    auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("gnome"); });
 
     // The program starts first, as at a login.
     Session s(m_scratch.filePath("gnome-shell"));
@@ -937,8 +941,6 @@ void HostsTest::gnomeShellKeepsTheIconAndItsMenuThroughItsRestarts()
     // often while the shell starts: whenever it does, the icon comes back.
     // Started over a few times, as a shell is restarted.
     QProcess shell;
-    shell.setProcessEnvironment(environment);
-    shell.setProcessChannelMode(QProcess::MergedChannels);
     auto failed = qScopeGuard([&] {
         qWarning().noquote() << "gnome-shell output:\n" << shell.readAll().right(4000);
     });
@@ -947,7 +949,7 @@ void HostsTest::gnomeShellKeepsTheIconAndItsMenuThroughItsRestarts()
             shell.terminate();
             QVERIFY(shell.waitForFinished(20000));
         }
-        shell.start("gnome-shell", {"--x11", "--replace"});
+        desktop.launch(shell, "gnome-shell", {"--x11", "--replace"});
         QTRY_VERIFY_WITH_TIMEOUT(listed(), 60000);
         if (QTest::qWaitFor([&listed] { return !listed(); }, 3000))
             QTRY_VERIFY_WITH_TIMEOUT(listed(), 20000);
@@ -1008,23 +1010,18 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
     QVERIFY(
         desktop.start(m_scratch.filePath("plasma"),
                       kde + QList<std::pair<QString, QString>>{{"QT_QUICK_BACKEND", "software"}}));
-    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "plasma");
+    QDBusConnection bus = desktop.bus();
     QVERIFY(bus.isConnected());
-    auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("plasma"); });
     // What is on screen is looked at on its display (xdotool, xprop, import).
     const auto backToOurDisplay = lookingAt(desktop.display);
 
     QProcess kwin;
-    kwin.setProcessEnvironment(desktop.environment);
-    kwin.setProcessChannelMode(QProcess::MergedChannels);
-    kwin.start("kwin_x11", {});
+    desktop.launch(kwin, "kwin_x11");
     QTRY_VERIFY_WITH_TIMEOUT(
         XTools::output("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
         30000);
     QProcess shell;
-    shell.setProcessEnvironment(desktop.environment);
-    shell.setProcessChannelMode(QProcess::MergedChannels);
-    shell.start("plasmashell", {});
+    desktop.launch(shell, "plasmashell");
     QTRY_VERIFY2_WITH_TIMEOUT(dockWindow(shell.processId()) != 0 && hostRegistered(bus),
                               qPrintable(shell.readAll().right(2000)), 60000);
     QVERIFY(registeredItems(bus).isEmpty());
@@ -1090,7 +1087,7 @@ void HostsTest::plasmaKeepsTheIconAndItsMenuThroughItsRestarts()
 
     // Started again, plasmashell shows the icon again, and its menu, under
     // the same name.
-    shell.start("plasmashell", {});
+    desktop.launch(shell, "plasmashell");
     QTRY_VERIFY2_WITH_TIMEOUT((panel = dockWindow(shell.processId())) != 0,
                               qPrintable(shell.readAll().right(2000)), 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!plasmaItemArea(panel).isEmpty(), 20000);
@@ -1222,16 +1219,13 @@ void HostsTest::cinnamonKeepsTheIconAndItsMenuThroughItsRestarts()
     const QList<std::pair<QString, QString>> cinnamon = {{"XDG_CURRENT_DESKTOP", "X-Cinnamon"}};
     PrivateDesktop desktop;
     QVERIFY(desktop.start(m_scratch.filePath("cinnamon"), cinnamon));
-    QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress, "cinnamon");
+    QDBusConnection bus = desktop.bus();
     QVERIFY(bus.isConnected());
-    auto disconnect = qScopeGuard([] { QDBusConnection::disconnectFromBus("cinnamon"); });
     // Looked at on its display, as under Plasma.
     const auto backToOurDisplay = lookingAt(desktop.display);
 
     QProcess shell;
-    shell.setProcessEnvironment(desktop.environment);
-    shell.setProcessChannelMode(QProcess::MergedChannels);
-    shell.start("cinnamon", {"--replace"});
+    desktop.launch(shell, "cinnamon", {"--replace"});
     QTRY_VERIFY2_WITH_TIMEOUT(hostRegistered(bus) && !cinnamonPanel().isEmpty(),
                               qPrintable(shell.readAll().right(2000)), 60000);
 
@@ -1272,7 +1266,7 @@ void HostsTest::cinnamonKeepsTheIconAndItsMenuThroughItsRestarts()
 
     // Started again, Cinnamon shows the icon again, under the same name,
     // and its menu.
-    shell.start("cinnamon", {"--replace"});
+    desktop.launch(shell, "cinnamon", {"--replace"});
     QTRY_VERIFY2_WITH_TIMEOUT(hostRegistered(bus), qPrintable(shell.readAll().right(2000)), 60000);
     QTRY_VERIFY_WITH_TIMEOUT(!itemArea(cinnamonPanel()).isEmpty(), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(registeredItems(bus), QStringList{registered}, 10000);
@@ -1425,8 +1419,7 @@ void HostsTest::waylandShellsKeepTheItem()
     auto failed =
         qScopeGuard([&wayland] { qWarning().noquote() << "shell output:\n"
                                                       << wayland.output(); });
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(wayland.desktop.busAddress, "wayland-shell");
+    QDBusConnection bus = wayland.desktop.bus();
     // XWayland's windows, seen as an X client sees them.
     const auto backToOurDisplay =
         lookingAt(wayland.compositor.xDisplay(), wayland.compositor.xAuthority());
@@ -1515,11 +1508,9 @@ void HostsTest::aWindowManagersOwnTrayTakesTheIcon()
     QVERIFY(desktop.start(m_scratch.filePath(QTest::currentDataTag())));
     const auto backToOurDisplay = lookingAt(desktop.display);
     QProcess wm;
-    wm.setProcessEnvironment(desktop.environment);
-    wm.setProcessChannelMode(QProcess::MergedChannels);
     const auto startWindowManager = [&] {
         QStringList command = windowManager;
-        wm.start(command.takeFirst(), command);
+        desktop.launch(wm, command.takeFirst(), command);
     };
     startWindowManager();
     auto failed = qScopeGuard([&wm] {
